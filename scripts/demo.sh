@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds the tools and shows them at work on a scratch disk image made here, in demo/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTOOL_TESTS=OFF >/dev/null
+cmake --build build -j "$jobs" >/dev/null
+
+bin=$PWD/build/bin
+rm -rf demo
+mkdir demo
+cd demo
+
+show() {
+    echo "$ $(printf "%q " "$@")"
+    "$bin/$@"
+    echo
+}
+
+truncate -s $((1000 * 768)) disk.img
+echo "# a scratch image of 1000 sectors of 768 bytes: disk.img"
+echo
+show VELPTW -d disk.img
+show VELDCW -d disk.img -c "DEMONSTRATION DISK"
+show VELPTR -d disk.img
+show VELDCR -d disk.img

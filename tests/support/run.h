@@ -1,0 +1,45 @@
+// Running the built programs from tests, and scratch directories for their files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace test {
+
+struct RunResult {
+    int status = -1;  // exit status, or -1 when the program did not exit normally
+    std::string out;  // standard output
+    std::string err;  // standard error
+};
+
+// Runs program with argv[0] = argv0 (the program path when empty) and the arguments, in
+// directory cwd (the current one when empty), with TZ=UTC and LC_ALL=C.
+RunResult run_program(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::string& argv0 = "", const std::string& cwd = "");
+
+// Runs build/bin/VEL<command>, e.g. run_vel("DIR", {"-d", image}).
+RunResult run_vel(const std::string& command, const std::vector<std::string>& arguments);
+
+// The path of the veltool program itself.
+std::string veltool_path();
+
+// A fresh directory, removed with everything in it when the object goes.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+std::vector<std::uint8_t> read_file(const std::string& path);
+void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
+std::string read_text(const std::string& path);
+
+} // namespace test

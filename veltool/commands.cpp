@@ -1,0 +1,36 @@
+#include "veltool/commands.h"
+
+#include <strings.h>
+
+#include "veltool/maint/partition.h"
+#include "veltool/report.h"
+
+namespace veltool {
+
+namespace {
+
+// Commands whose family is not part of this build yet.
+void unavailable(const Options& options) {
+    fatal(0, "command \"%.3s\" is not available in this version of veltool", options.command.c_str());
+}
+
+// In the order the front end compares them: the first name that matches runs.
+const Command command_table[] = {
+    {"new", unavailable}, {"dir", unavailable}, {"del", unavailable}, {"ren", unavailable},
+    {"cop", unavailable}, {"rea", unavailable}, {"wri", unavailable}, {"scr", unavailable},
+    {"scw", unavailable}, {"ptr", command_ptr}, {"ptw", command_ptw}, {"dcr", command_dcr},
+    {"dcw", command_dcw}, {"old", unavailable}, {"dre", unavailable}, {"pac", unavailable},
+    {"ddi", unavailable}, {"rev", unavailable}, {"res", unavailable}, {"sdi", unavailable},
+    {"lis", unavailable}, {"fix", unavailable}, {"sum", unavailable}, {"oct", unavailable},
+};
+
+} // namespace
+
+const Command* find_command(const std::string& text) {
+    for (const Command& command : command_table) {
+        if (strncasecmp(text.c_str(), command.name, 3) == 0) return &command;
+    }
+    return nullptr;
+}
+
+} // namespace veltool

@@ -1,0 +1,24 @@
+// Partition table and disk comment: ptr, ptw, dcr, dcw.
+#pragma once
+
+#include <string>
+
+#include "veltool/options.h"
+
+namespace veltool {
+
+// Writes the default partition table sized to the image; force letter F in letters turns
+// an image size that is not a whole number of sectors into a warning.
+void write_default_partition_table(const std::string& letters);
+// Writes text (cut to 74 characters) as the disk comment.
+void write_disk_comment(const std::string& text);
+
+void print_partition_table();
+void print_disk_comment();
+
+void command_ptr(const Options& options);
+void command_ptw(const Options& options);
+void command_dcr(const Options& options);
+void command_dcw(const Options& options);
+
+} // namespace veltool

@@ -1,0 +1,16 @@
+// The two reporters of veltool: every error and warning reaches the user through them.
+#pragma once
+
+namespace veltool {
+
+// Thrown by fatal after its message has been printed; main turns it into exit status 1.
+struct FatalExit {};
+
+// Prints "ERROR: ", the message, then ":\n" and the text of errnum (when not 0) or "\n",
+// on standard error, and ends the run with exit status 1.
+[[noreturn]] void fatal(int errnum, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Prints like fatal with "WARNING: " and returns -1.
+int warn(int errnum, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+} // namespace veltool
