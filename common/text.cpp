@@ -22,16 +22,22 @@ int code_of_char(unsigned char c) {
     return c;
 }
 
-int code_at(std::int32_t word, int position) { return (word >> (18 - 6 * position)) & 077; }
+int code_at(std::int32_t word, int position) {
+    return (word >> (18 - 6 * position)) & 077;
+}
 
 std::string_view up_to_nul(std::string_view text) {
     auto end = text.find('\0');
     return end == std::string_view::npos ? text : text.substr(0, end);
 }
 
-int bcd_value(Byte b) { return (b >> 4) * 10 + (b & 0xF); }
+int bcd_value(Byte b) {
+    return (b >> 4) * 10 + (b & 0xF);
+}
 
-Byte bcd_byte(int value) { return static_cast<Byte>((value / 10) * 16 + value % 10); }
+Byte bcd_byte(int value) {
+    return static_cast<Byte>((value / 10) * 16 + value % 10);
+}
 
 } // namespace
 
@@ -74,7 +80,8 @@ void get_text(std::span<char> dest, std::span<const Byte> field) {
         if (c == '\0') break;
         dest[i] = c;
     }
-    for (; i < n; ++i) dest[i] = '\0';
+    for (; i < n; ++i)
+        dest[i] = '\0';
     dest[n - 1] = '\0';
 }
 
@@ -83,8 +90,10 @@ void put_text(std::string_view text, std::span<Byte> field) {
     if (n == 0) return;
     text = up_to_nul(text);
     std::size_t i = 0;
-    for (; i < n && i < text.size(); ++i) field[i] = static_cast<Byte>(text[i] | 0x80);
-    for (; i < n; ++i) field[i] = 0;
+    for (; i < n && i < text.size(); ++i)
+        field[i] = static_cast<Byte>(text[i] | 0x80);
+    for (; i < n; ++i)
+        field[i] = 0;
     field[n - 1] = 0;
 }
 
@@ -95,11 +104,13 @@ void name_from_words(FullName& dest, const Byte* words) {
     unpack_chars(extension, words + 2 * WORD_BYTES);
     std::size_t length = 0;
     for (const char* part : {static_cast<const char*>(first), static_cast<const char*>(second)}) {
-        for (const char* p = part; *p; ++p) dest[length++] = *p;
+        for (const char* p = part; *p; ++p)
+            dest[length++] = *p;
     }
     if (extension[0] != '\0') {
         dest[length++] = '.';
-        for (const char* p = extension; *p; ++p) dest[length++] = *p;
+        for (const char* p = extension; *p; ++p)
+            dest[length++] = *p;
     }
     dest[length] = '\0';
 }

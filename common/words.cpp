@@ -49,7 +49,8 @@ double get_decimal_word(const Byte* place) {
     std::int32_t mantissa = (word >> 3) & 4095;
     std::int32_t power = word & 7;
     double value = mantissa * 0.0000001;
-    for (int i = 0; i < power; ++i) value *= 10.0;
+    for (int i = 0; i < power; ++i)
+        value *= 10.0;
     return value;
 }
 

@@ -1,3 +1,5 @@
 #include "veltool/frontend.h"
 
-int main(int argc, char** argv) { return veltool::run_veltool(argc, argv); }
+int main(int argc, char** argv) {
+    return veltool::run_veltool(argc, argv);
+}

@@ -84,7 +84,8 @@ Options parse_options(int argc, char** argv) {
         default: fatal(0, "internal getopt error");
         }
     }
-    for (int i = optind; i < argc; ++i) options.arguments.emplace_back(argv[i]);
+    for (int i = optind; i < argc; ++i)
+        options.arguments.emplace_back(argv[i]);
     return options;
 }
 

@@ -10,25 +10,25 @@ namespace veltool {
 enum class SortMode { by_name = 0, by_size = 1, by_date = 2 };
 
 struct Options {
-    std::string attributes;               // -a
-    std::int64_t directory_blocks = 128;  // -b
-    std::string comment;                  // -c
-    std::string disk_image;               // -d
-    std::string suffix;                   // -e
-    std::string host_file;                // -f: host file name or output name prefix
-    std::int64_t program_start = -1;      // -g
-    std::int64_t line_count = 0;          // -h (20 when given without a value)
-    std::string command = "DIR";          // -i, else from the invocation name
-    std::int64_t load_address = -1;       // -l
-    std::string new_tag;                  // -n, held as "$" and the argument
-    std::string letters;                  // -o: mode letters or listing format
-    std::string tag_pattern;              // -r, held as "$" and the argument
-    std::int64_t user_info_size = -1;     // -s
+    std::string attributes;                 // -a
+    std::int64_t directory_blocks = 128;    // -b
+    std::string comment;                    // -c
+    std::string disk_image;                 // -d
+    std::string suffix;                     // -e
+    std::string host_file;                  // -f: host file name or output name prefix
+    std::int64_t program_start = -1;        // -g
+    std::int64_t line_count = 0;            // -h (20 when given without a value)
+    std::string command = "DIR";            // -i, else from the invocation name
+    std::int64_t load_address = -1;         // -l
+    std::string new_tag;                    // -n, held as "$" and the argument
+    std::string letters;                    // -o: mode letters or listing format
+    std::string tag_pattern;                // -r, held as "$" and the argument
+    std::int64_t user_info_size = -1;       // -s
     SortMode sort_mode = SortMode::by_name; // -m, -t
-    std::string date_bound;               // -t's attached argument
-    std::int64_t user_info_address = -1; // -u
-    bool include_untagged = false;        // -z
-    std::vector<std::string> arguments;   // the words after the options
+    std::string date_bound;                 // -t's attached argument
+    std::int64_t user_info_address = -1;    // -u
+    bool include_untagged = false;          // -z
+    std::vector<std::string> arguments;     // the words after the options
 };
 
 // The command named by an invocation name (the program's first argument word): the three

@@ -8,7 +8,9 @@ using namespace kavolt;
 
 namespace {
 
-std::int32_t codes(int a, int b, int c, int d) { return a << 18 | b << 12 | c << 6 | d; }
+std::int32_t codes(int a, int b, int c, int d) {
+    return a << 18 | b << 12 | c << 6 | d;
+}
 
 std::string unpacked(std::int32_t word, bool spaced = false) {
     Byte b[3];
@@ -67,7 +69,7 @@ TEST(SixBit, PackFoldsCaseAndControlCharacters) {
     EXPECT_EQ(packed("`~\x7f@"), codes(32, 30, 31, 32));
     EXPECT_EQ(packed("ABCDEFG"), codes(1, 2, 3, 4));
     EXPECT_EQ(packed(std::string_view("A\0B", 3)), codes(1, 0, 0, 0));
-    EXPECT_EQ(packed("\xC1"), codes(1, 0, 0, 0));  // bit 7 is dropped
+    EXPECT_EQ(packed("\xC1"), codes(1, 0, 0, 0)); // bit 7 is dropped
 }
 
 TEST(SixBit, EveryCodeSurvivesUnpackAndPack) {
@@ -138,7 +140,8 @@ TEST(Names, BlankInsideAWordDropsTheRestOfThatWordOnly) {
 
 TEST(Names, AllCharactersGiveThirteenAtMost) {
     Byte words[9];
-    for (int i = 0; i < 3; ++i) put_word(codes(63, 63, 63, 63), words + 3 * i);
+    for (int i = 0; i < 3; ++i)
+        put_word(codes(63, 63, 63, 63), words + 3 * i);
     FullName name;
     name_from_words(name, words);
     EXPECT_STREQ(name, "????????.????");

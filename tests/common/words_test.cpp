@@ -99,7 +99,8 @@ TEST(Words, DecimalWordMultipliesStepByStep) {
             Byte b[3];
             put_word((m << 3) | e, b);
             double expected = m * 0.0000001;
-            for (int i = 0; i < e; ++i) expected *= 10.0;
+            for (int i = 0; i < e; ++i)
+                expected *= 10.0;
             EXPECT_EQ(get_decimal_word(b), expected) << m << " " << e;
         }
     }

@@ -47,15 +47,19 @@ std::int32_t get24(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
 
 std::vector<std::uint8_t> text8(const std::string& text, std::size_t n) {
     std::vector<std::uint8_t> field(n, 0);
-    for (std::size_t i = 0; i + 1 < n && i < text.size(); ++i) field[i] = static_cast<std::uint8_t>(text[i] | 0x80);
+    for (std::size_t i = 0; i + 1 < n && i < text.size(); ++i)
+        field[i] = static_cast<std::uint8_t>(text[i] | 0x80);
     return field;
 }
 
 namespace {
 
-std::int64_t size_word(std::int64_t words) { return words <= 0x7FFFFF ? words : -((words + 255) / 256); }
+std::int64_t size_word(std::int64_t words) {
+    return words <= 0x7FFFFF ? words : -((words + 255) / 256);
+}
 
-void put_name(std::vector<std::uint8_t>& bytes, std::size_t offset, const std::string& name, const std::string& ext) {
+void put_name(std::vector<std::uint8_t>& bytes, std::size_t offset, const std::string& name,
+              const std::string& ext) {
     put24(bytes, offset, six_bit(name.substr(0, 4)));
     put24(bytes, offset + 3, six_bit(name.size() > 4 ? name.substr(4, 4) : ""));
     put24(bytes, offset + 6, six_bit(ext));
@@ -109,7 +113,8 @@ ImageBuilder& ImageBuilder::empty(std::int64_t n) {
 }
 
 ImageBuilder& ImageBuilder::deleted(std::int64_t offset, FileSpec spec) {
-    if (items_.empty() || items_.back().kind != Item::empty) throw std::logic_error("deleted() needs an EMPTY area");
+    if (items_.empty() || items_.back().kind != Item::empty)
+        throw std::logic_error("deleted() needs an EMPTY area");
     spec.magic = DELETED_MAGIC;
     items_.back().deleted.emplace_back(offset, spec);
     return *this;
@@ -128,7 +133,8 @@ ImageBuilder& ImageBuilder::no_fill() {
 std::vector<ImageBuilder::Item> ImageBuilder::layout() const {
     std::vector<Item> items = items_;
     std::int64_t running = first_start();
-    for (const Item& item : items) running += item.sectors + 1;
+    for (const Item& item : items)
+        running += item.sectors + 1;
     std::int64_t end = sectors_ - 23;
     if (fill_ && running < end) items.push_back(Item{Item::empty, {}, end - running - 1, {}, {}});
     return items;
@@ -137,7 +143,8 @@ std::vector<ImageBuilder::Item> ImageBuilder::layout() const {
 std::int64_t ImageBuilder::start_of(std::size_t k) const {
     std::vector<Item> items = layout();
     std::int64_t start = first_start();
-    for (std::size_t i = 0; i < k && i < items.size(); ++i) start += items[i].sectors + 1;
+    for (std::size_t i = 0; i < k && i < items.size(); ++i)
+        start += items[i].sectors + 1;
     return start;
 }
 
@@ -174,7 +181,8 @@ std::map<std::int64_t, std::vector<std::uint8_t>> ImageBuilder::sector_map() con
             std::size_t slot = base + 48 + 24 * (k % 30);
             put24(directory, base + 6, static_cast<std::int64_t>(k % 30) + 1);
             if (item.kind == Item::raw) {
-                for (std::size_t w = 0; w < 8 && w < item.words.size(); ++w) put24(directory, slot + 3 * w, item.words[w]);
+                for (std::size_t w = 0; w < 8 && w < item.words.size(); ++w)
+                    put24(directory, slot + 3 * w, item.words[w]);
             } else if (item.kind == Item::empty) {
                 put24(directory, slot, -1);
                 put24(directory, slot + 3, -1);
@@ -185,13 +193,15 @@ std::map<std::int64_t, std::vector<std::uint8_t>> ImageBuilder::sector_map() con
                 const FileSpec& spec = item.spec;
                 put_name(directory, slot, spec.name, spec.ext);
                 put24(directory, slot + 9, spec.entry_start.value_or(static_cast<std::int32_t>(start)));
-                put24(directory, slot + 12, spec.entry_size_word ? *spec.entry_size_word : size_word(spec.words));
+                put24(directory, slot + 12,
+                      spec.entry_size_word ? *spec.entry_size_word : size_word(spec.words));
                 put24(directory, slot + 15, spec.attributes);
                 put24(directory, slot + 18, six_bit(spec.tag));
             }
         }
         if (item.kind == Item::file) place_file(item.spec, start);
-        for (const auto& [offset, spec] : item.deleted) place_file(spec, start + offset);
+        for (const auto& [offset, spec] : item.deleted)
+            place_file(spec, start + offset);
         start += item.sectors + 1;
     }
     for (std::int64_t b = 0; b < blocks_; ++b) {

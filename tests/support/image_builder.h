@@ -13,7 +13,7 @@ namespace test {
 constexpr std::int64_t SECTOR = 768;
 constexpr std::uint32_t FILE_MAGIC = 021702365;
 constexpr std::uint32_t DELETED_MAGIC = 017052376;
-constexpr std::uint32_t REGULAR = 070000000;  // file marker alone: type A, no letters
+constexpr std::uint32_t REGULAR = 070000000; // file marker alone: type A, no letters
 
 // Six-bit character code of up to 4 characters (blank filled).
 std::uint32_t six_bit(const std::string& chars);
@@ -27,20 +27,20 @@ std::vector<std::uint8_t> text8(const std::string& text, std::size_t n);
 
 // A file of the image: its directory entry, directory sector and data.
 struct FileSpec {
-    std::string name = "FILE";  // up to 8 characters
-    std::string ext;            // up to 4
-    std::string tag;            // up to 4
-    std::int64_t words = 0;     // size in words
+    std::string name = "FILE"; // up to 8 characters
+    std::string ext;           // up to 4
+    std::string tag;           // up to 4
+    std::int64_t words = 0;    // size in words
     std::uint32_t attributes = REGULAR;
-    std::vector<std::uint8_t> data;  // data bytes from the start sector; the rest is zero
+    std::vector<std::uint8_t> data; // data bytes from the start sector; the rest is zero
     std::int32_t load_address = 0;
     std::int32_t program_start = -1;
     std::int32_t user_info_address = -1;
     std::int32_t user_info_size = 0;
-    std::uint32_t date = 0;  // BCD date word, e.g. bcd3(24, 12, 99)
+    std::uint32_t date = 0; // BCD date word, e.g. bcd3(24, 12, 99)
     std::string comment;
-    std::uint32_t magic = FILE_MAGIC;  // word 0 of the directory sector
-    bool write_sector = true;          // false: the directory sector stays zero
+    std::uint32_t magic = FILE_MAGIC; // word 0 of the directory sector
+    bool write_sector = true;         // false: the directory sector stays zero
     // Damage: words stored instead of the right ones.
     std::optional<std::int32_t> entry_size_word, sector_size_word, entry_start, sector_start;
     std::optional<std::string> sector_name, sector_ext, sector_tag;

@@ -24,11 +24,11 @@ TEST(ImageBuilder, DirectoryBlocksEntriesAndSectors) {
     const std::size_t dir = 192 * 768;
     EXPECT_EQ(get24(image, dir), 0300);
     EXPECT_EQ(get24(image, dir + 3), 0301);
-    EXPECT_EQ(get24(image, dir + 6), 3);  // PROG, EMPTY, and the rest as EMPTY
+    EXPECT_EQ(get24(image, dir + 6), 3); // PROG, EMPTY, and the rest as EMPTY
     EXPECT_EQ(get24(image, dir + 9), 0x010203);
     EXPECT_EQ(get24(image, dir + 15), 8);
     EXPECT_EQ(get24(image, dir + 18), 300);
-    EXPECT_EQ(get24(image, dir + 7 * 768 + 3), -1);  // last block ends the chain
+    EXPECT_EQ(get24(image, dir + 7 * 768 + 3), -1); // last block ends the chain
 
     // Entry 1: PROG.SAV at N + 193 = 201, 257 words = 2 data sectors.
     EXPECT_EQ(get24(image, dir + 48), (16 << 18) | (18 << 12) | (15 << 6) | 7);

@@ -19,7 +19,8 @@ std::vector<std::string> test_environment() {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         std::string entry = *e;
-        if (entry.rfind("TZ=", 0) == 0 || entry.rfind("LC_", 0) == 0 || entry.rfind("LANG=", 0) == 0) continue;
+        if (entry.rfind("TZ=", 0) == 0 || entry.rfind("LC_", 0) == 0 || entry.rfind("LANG=", 0) == 0)
+            continue;
         env.push_back(entry);
     }
     env.emplace_back("TZ=UTC");
@@ -29,7 +30,8 @@ std::vector<std::string> test_environment() {
 
 std::vector<char*> pointers(std::vector<std::string>& strings) {
     std::vector<char*> result;
-    for (auto& s : strings) result.push_back(s.data());
+    for (auto& s : strings)
+        result.push_back(s.data());
     result.push_back(nullptr);
     return result;
 }
@@ -75,7 +77,9 @@ RunResult run_vel(const std::string& command, const std::vector<std::string>& ar
     return run_program(std::string(VELTOOL_BIN_DIR) + "/VEL" + command, arguments);
 }
 
-std::string veltool_path() { return VELTOOL_PATH; }
+std::string veltool_path() {
+    return VELTOOL_PATH;
+}
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "veltest.XXXXXX").string();

@@ -8,9 +8,9 @@
 namespace test {
 
 struct RunResult {
-    int status = -1;  // exit status, or -1 when the program did not exit normally
-    std::string out;  // standard output
-    std::string err;  // standard error
+    int status = -1; // exit status, or -1 when the program did not exit normally
+    std::string out; // standard output
+    std::string err; // standard error
 };
 
 // Runs program with argv[0] = argv0 (the program path when empty) and the arguments, in

@@ -17,7 +17,8 @@ namespace {
 
 Options parse(std::vector<std::string> words) {
     std::vector<char*> argv;
-    for (auto& w : words) argv.push_back(w.data());
+    for (auto& w : words)
+        argv.push_back(w.data());
     argv.push_back(nullptr);
     return parse_options(static_cast<int>(words.size()), argv.data());
 }
@@ -52,8 +53,9 @@ TEST(Invocation, CommandTableMatchesThreeCharacters) {
     EXPECT_EQ(find_command("xyz"), nullptr);
     EXPECT_EQ(find_command(""), nullptr);
     EXPECT_EQ(find_command("di"), nullptr);
-    const char* names[] = {"new", "dir", "del", "ren", "cop", "rea", "wri", "scr", "scw", "ptr", "ptw", "dcr",
-                           "dcw", "old", "dre", "pac", "ddi", "rev", "res", "sdi", "lis", "fix", "sum", "oct"};
+    const char* names[] = {"new", "dir", "del", "ren", "cop", "rea", "wri", "scr",
+                           "scw", "ptr", "ptw", "dcr", "dcw", "old", "dre", "pac",
+                           "ddi", "rev", "res", "sdi", "lis", "fix", "sum", "oct"};
     for (const char* name : names) {
         ASSERT_NE(find_command(name), nullptr) << name;
         EXPECT_STREQ(find_command(name)->name, name);
@@ -161,7 +163,8 @@ TEST(FrontEnd, NoArgumentsAtAll) {
 }
 
 TEST(FrontEnd, DiskImageIsRequiredBeforeAnythingElse) {
-    for (auto args : std::vector<std::vector<std::string>>{{"-i", "new", "1000"}, {"-i", "xyz"}, {"-d", ""}}) {
+    for (auto args :
+         std::vector<std::vector<std::string>>{{"-i", "new", "1000"}, {"-i", "xyz"}, {"-d", ""}}) {
         auto r = run_program(test::veltool_path(), args, "VELDIR");
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "ERROR: VELTRA disk image filename not specified\n");
@@ -198,7 +201,8 @@ TEST(FrontEnd, IllegalCommandsComeAfterTheOpen) {
     EXPECT_EQ(r.err, "ERROR: illegal command \"xyz\"\n");
 
     r = run_vel("PTR", {"-i", "xyz", "-d", dir.file("missing")});
-    EXPECT_EQ(r.err, "ERROR: cannot open VELTRA disk image " + dir.file("missing") + ":\nNo such file or directory\n");
+    EXPECT_EQ(r.err, "ERROR: cannot open VELTRA disk image " + dir.file("missing") +
+                         ":\nNo such file or directory\n");
 }
 
 TEST(FrontEnd, CommandFromInvocationNameOrOption) {

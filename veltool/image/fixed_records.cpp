@@ -6,7 +6,9 @@ namespace veltool {
 
 namespace {
 
-constexpr int disk_word(int disk, int field) { return 4 + 4 * disk + field; }
+constexpr int disk_word(int disk, int field) {
+    return 4 + 4 * disk + field;
+}
 
 } // namespace
 

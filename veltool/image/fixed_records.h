@@ -15,14 +15,14 @@ constexpr std::int32_t PARTITION_TABLE_MARK = 07250023;
 constexpr int LOGICAL_DISKS = 8;
 
 struct LogicalDisk {
-    std::int32_t unit = 0;   // unsigned word
-    std::int32_t start = 0;  // first sector
-    std::int32_t size = 0;   // sectors
+    std::int32_t unit = 0;  // unsigned word
+    std::int32_t start = 0; // first sector
+    std::int32_t size = 0;  // sectors
 };
 
 struct PartitionTable {
-    std::int32_t mark = PARTITION_TABLE_MARK;  // word 0, unsigned
-    std::int32_t second_mark = 0;              // word 1
+    std::int32_t mark = PARTITION_TABLE_MARK; // word 0, unsigned
+    std::int32_t second_mark = 0;             // word 1
     std::array<LogicalDisk, LOGICAL_DISKS> disks{};
 };
 

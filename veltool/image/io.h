@@ -19,9 +19,9 @@ void write_at(int fd, std::int64_t offset, const void* buffer, std::size_t n, co
 
 // The outcome of a positioned transfer that the caller reports itself.
 struct Transfer {
-    bool sought = true;     // false: the seek failed
-    std::size_t count = 0;  // bytes moved
-    int error = 0;          // errno of the failing call, 0 for a plain end of file
+    bool sought = true;    // false: the seek failed
+    std::size_t count = 0; // bytes moved
+    int error = 0;         // errno of the failing call, 0 for a plain end of file
 };
 
 // Seeks and reads up to n bytes, stopping early only at the end of the file or on error.

@@ -51,9 +51,17 @@ void write_disk_comment(const std::string& text) {
              "cannot write disk comment");
 }
 
-void command_ptr(const Options&) { print_partition_table(); }
-void command_ptw(const Options& options) { write_default_partition_table(options.letters); }
-void command_dcr(const Options&) { print_disk_comment(); }
-void command_dcw(const Options& options) { write_disk_comment(options.comment); }
+void command_ptr(const Options&) {
+    print_partition_table();
+}
+void command_ptw(const Options& options) {
+    write_default_partition_table(options.letters);
+}
+void command_dcr(const Options&) {
+    print_disk_comment();
+}
+void command_dcw(const Options& options) {
+    write_disk_comment(options.comment);
+}
 
 } // namespace veltool

@@ -25,8 +25,8 @@ std::string table_lines(int sectors) {
                        "=========================================================\n";
     char line[100];
     for (int i = 0; i < 7; ++i) {
-        std::snprintf(line, sizeof line, "=D%d      %d            0       %7d         %7d\n", i + 1, i, sectors - 1,
-                      sectors);
+        std::snprintf(line, sizeof line, "=D%d      %d            0       %7d         %7d\n", i + 1, i,
+                      sectors - 1, sectors);
         text += line;
     }
     text += "=D8     10            0           659             660\n";
@@ -63,11 +63,11 @@ TEST(PartitionTable, PrintsSignedStartsAndSizes) {
     TempDir dir;
     auto bytes = std::vector<std::uint8_t>(200 * 768, 0);
     put24(bytes, TABLE, 07250023);
-    put24(bytes, TABLE + 12, 077);        // unit shown in octal
-    put24(bytes, TABLE + 15, -5);         // start
-    put24(bytes, TABLE + 18, 8388607);    // size
-    put24(bytes, TABLE + 24, 0xFFFFFF);   // unsigned unit
-    put24(bytes, TABLE + 30, -8388608);   // size
+    put24(bytes, TABLE + 12, 077);      // unit shown in octal
+    put24(bytes, TABLE + 15, -5);       // start
+    put24(bytes, TABLE + 18, 8388607);  // size
+    put24(bytes, TABLE + 24, 0xFFFFFF); // unsigned unit
+    put24(bytes, TABLE + 30, -8388608); // size
     std::string image = dir.file("disk.img");
     write_file(image, bytes);
     auto r = run_vel("PTR", {"-d", image});
@@ -150,11 +150,13 @@ TEST(DiskComment, LongCommentKeeps74Characters) {
     TempDir dir;
     std::string image = make_image(dir, 300 * 768);
     auto bytes = read_file(image);
-    for (std::size_t i = COMMENT + 75; i < COMMENT + 768; ++i) bytes[i] = 0x55;
+    for (std::size_t i = COMMENT + 75; i < COMMENT + 768; ++i)
+        bytes[i] = 0x55;
     write_file(image, bytes);
 
     std::string eighty;
-    for (int i = 0; i < 80; ++i) eighty += static_cast<char>('a' + i % 26);
+    for (int i = 0; i < 80; ++i)
+        eighty += static_cast<char>('a' + i % 26);
     ASSERT_EQ(run_vel("DCW", {"-d", image, "-c", eighty}).status, 0);
     EXPECT_EQ(run_vel("DCR", {"-d", image}).out, eighty.substr(0, 74) + "\n");
 
