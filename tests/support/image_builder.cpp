@@ -45,6 +45,18 @@ std::int32_t get24(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
     return value >= 0x800000 ? value - 0x1000000 : value;
 }
 
+std::time_t local_time(int year, int month, int day, int hour, int minute, int second) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+}
+
 std::vector<std::uint8_t> text8(const std::string& text, std::size_t n) {
     std::vector<std::uint8_t> field(n, 0);
     for (std::size_t i = 0; i + 1 < n && i < text.size(); ++i)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <map>
 #include <optional>
 #include <string>
@@ -22,6 +23,8 @@ std::uint32_t bcd3(int a, int b, int c);
 // Stores the low 24 bits of value at bytes[offset], most significant first.
 void put24(std::vector<std::uint8_t>& bytes, std::size_t offset, std::int64_t value);
 std::int32_t get24(const std::vector<std::uint8_t>& bytes, std::size_t offset);
+// The host time of a local date and time.
+std::time_t local_time(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 // 8-bit text with bit 7 set, zero filled to n bytes, last byte zero.
 std::vector<std::uint8_t> text8(const std::string& text, std::size_t n);
 

@@ -1,0 +1,250 @@
+#include "veltool/image/directory.h"
+
+#include <cerrno>
+#include <new>
+#include <vector>
+
+#include "veltool/image/fixed_records.h"
+#include "veltool/image/io.h"
+#include "veltool/octal.h"
+#include "veltool/report.h"
+#include "veltool/state.h"
+
+namespace veltool {
+
+std::int64_t directory_blocks = 0;
+std::int64_t disk_sectors = 0;
+std::time_t directory_date = 0;
+std::string disk_comment;
+DirectoryList directory_list;
+
+namespace {
+
+constexpr const char* REQUIRED = "CORRUPT DIRECTORY, DRE REQUIRED !";
+constexpr const char* RECOMMENDED = "CORRUPT DIRECTORY, DRE RECOMMENDED !";
+
+bool blocks_in_range(std::int64_t n) {
+    return n >= MIN_DIRECTORY_BLOCKS && n <= MAX_DIRECTORY_BLOCKS;
+}
+
+// A zeroed buffer of `bytes` bytes, or the fatal message for exhausted memory.
+std::vector<Byte> buffer_of(std::int64_t bytes, const char* message) {
+    try {
+        return std::vector<Byte>(static_cast<std::size_t>(bytes), 0);
+    } catch (const std::bad_alloc&) {
+        fatal(ENOMEM, "%s", message);
+    }
+}
+
+Byte* slot_of(std::vector<Byte>& blocks, std::int64_t block, std::int64_t j) {
+    return blocks.data() + block * SECTOR_BYTES + DIRECTORY_HEADER_BYTES + j * ENTRY_BYTES;
+}
+
+} // namespace
+
+std::int64_t entries_used() {
+    return static_cast<std::int64_t>(directory_list.size());
+}
+
+std::int64_t directory_capacity() {
+    return directory_blocks * ENTRIES_PER_BLOCK;
+}
+
+void read_directory() {
+    Byte header_bytes[DIRECTORY_HEADER_BYTES];
+    read_at(image_fd, DIRECTORY_OFFSET, header_bytes, sizeof header_bytes, "cannot seek disk image",
+            "cannot read directory header");
+    DirectoryHeader header = decode_directory_header(header_bytes);
+    directory_blocks = header.blocks;
+    disk_sectors = header.sectors;
+    directory_date = header.date;
+    if (!blocks_in_range(directory_blocks)) {
+        fatal(0, "number of directory blocks %d not between %d and %d\n%s", header.blocks,
+              static_cast<int>(MIN_DIRECTORY_BLOCKS), static_cast<int>(MAX_DIRECTORY_BLOCKS), REQUIRED);
+    }
+
+    std::vector<Byte> blocks = buffer_of(directory_blocks * SECTOR_BYTES, "no memory for directory blocks");
+    read_at(image_fd, DIRECTORY_OFFSET, blocks.data(), blocks.size(), "cannot seek disk image",
+            "cannot read directory blocks");
+    Byte comment[SECTOR_BYTES];
+    read_at(image_fd, COMMENT_OFFSET, comment, sizeof comment, "cannot seek disk image",
+            "cannot read disk comment");
+    disk_comment = decode_disk_comment(comment);
+
+    free_directory_list();
+    std::int64_t index = 0;
+    while (index < directory_blocks) {
+        const Byte* block = blocks.data() + index * SECTOR_BYTES;
+        DirectoryHeader block_header = decode_directory_header(block);
+        for (std::int64_t j = 0; j < ENTRIES_PER_BLOCK && j < block_header.entry_count; ++j) {
+            directory_list.push_back(decode_directory_entry(slot_of(blocks, index, j)));
+        }
+        std::int64_t next = block_header.next_block;
+        if (next == -1) break;
+        if (next != DIRECTORY_SECTOR + 1 + index) {
+            fatal(0, "directory block %llo: next block %llo should be %llo\n%s",
+                  octal(DIRECTORY_SECTOR + index), octal(next), octal(DIRECTORY_SECTOR + 1 + index),
+                  REQUIRED);
+        }
+        index = next - DIRECTORY_SECTOR;
+    }
+    tidy_directory();
+}
+
+void tidy_directory() {
+    if (verify_directory() == -1) warn(0, "%s", RECOMMENDED);
+    for (auto r = directory_list.begin(); r != directory_list.end();) {
+        auto n = std::next(r);
+        if (n == directory_list.end()) break;
+        if (r->empty && n->empty) {
+            r->size = (n->start - r->start) * SECTOR_WORDS + n->size;
+            directory_list.erase(n);
+        } else {
+            r = n;
+        }
+    }
+    if (verify_directory() == -1) warn(0, "%s", RECOMMENDED);
+}
+
+int verify_directory() {
+    int result = 0;
+    std::int64_t image_bytes = file_size(image_fd, "cannot stat disk image");
+    if (image_bytes % SECTOR_BYTES != 0) {
+        result = warn(0, "disk image size is not a multiple of KAVOLT sector size");
+    }
+    std::int64_t image_sectors = image_bytes / SECTOR_BYTES;
+    if (disk_sectors != image_sectors) {
+        result = warn(0, "number of sectors from directory %llo different from disk image size %llo",
+                      octal(disk_sectors), octal(image_sectors));
+    }
+    if (!blocks_in_range(directory_blocks)) {
+        result = warn(0, "number of directory blocks %lld not between %d and %d",
+                      static_cast<long long>(directory_blocks), static_cast<int>(MIN_DIRECTORY_BLOCKS),
+                      static_cast<int>(MAX_DIRECTORY_BLOCKS));
+    }
+    if (entries_used() < 1 || entries_used() > directory_capacity()) {
+        result = warn(0, "number of directory entries %lld not between 1 and %lld",
+                      static_cast<long long>(entries_used()), static_cast<long long>(directory_capacity()));
+    }
+    std::int64_t expected = directory_blocks + DIRECTORY_SECTOR + 1;
+    std::int64_t disk_end = disk_sectors - DISK_END_RESERVE;
+    long long k = 1;
+    for (const DirEntry& entry : directory_list) {
+        if (expected > disk_end) {
+            result = warn(0, "entry %lld: expected start sector %llo bigger than maximum %llo", k,
+                          octal(expected), octal(disk_end));
+        }
+        if (entry.start != expected) {
+            result = warn(0, "entry %lld: start sector %llo different from expected %llo", k,
+                          octal(entry.start), octal(expected));
+        }
+        if (entry.size < 0) {
+            result = warn(0, "entry %lld: negative size %lld", k, static_cast<long long>(entry.size));
+        }
+        if (entry.empty && entry.size % SECTOR_WORDS != 0) {
+            result = warn(0, "entry %lld: empty size is not a multiple of KAVOLT sector size", k);
+        }
+        std::int64_t last = entry.start + (entry.size + SECTOR_WORDS - 1) / SECTOR_WORDS;
+        if (last + 1 > disk_end + 1) {
+            result = warn(0, "entry %lld: expected last sector %llo bigger than maximum %llo", k, octal(last),
+                          octal(disk_end));
+        }
+        expected = last + 1;
+        ++k;
+    }
+    if (expected != disk_end + 1) {
+        result = warn(0, "expected last sector %llo different from disk end %llo", octal(expected - 1),
+                      octal(disk_end));
+    }
+    return result;
+}
+
+void write_directory() {
+    if (directory_list.empty() || !blocks_in_range(directory_blocks)) return;
+    std::vector<Byte> blocks = buffer_of(directory_blocks * SECTOR_BYTES, "no memory for directory blocks");
+    for (std::int64_t i = 0; i < directory_blocks; ++i) {
+        encode_directory_header(blocks.data() + i * SECTOR_BYTES, i, directory_blocks, disk_sectors,
+                                directory_date);
+    }
+    tidy_directory();
+    std::int64_t placed = 0;
+    for (const DirEntry& entry : directory_list) {
+        if (placed == directory_capacity()) break;
+        std::int64_t block = placed / ENTRIES_PER_BLOCK;
+        std::int64_t j = placed % ENTRIES_PER_BLOCK;
+        encode_directory_entry(entry, slot_of(blocks, block, j));
+        kavolt::put_word(static_cast<std::int32_t>(j + 1),
+                         blocks.data() + block * SECTOR_BYTES + 2 * kavolt::WORD_BYTES);
+        ++placed;
+    }
+    write_at(image_fd, DIRECTORY_OFFSET, blocks.data(), blocks.size(), "cannot seek disk image",
+             "cannot write directory blocks");
+}
+
+void free_directory_list() {
+    directory_list.clear();
+}
+
+void read_directory_sector(DirEntry& entry, int fd, bool check) {
+    drop_directory_sector(entry);
+    Byte bytes[SECTOR_BYTES];
+    read_at(fd, (entry.start - 1) * SECTOR_BYTES, bytes, sizeof bytes, "cannot seek disk/file image",
+            "cannot read directory sector");
+    entry.sector = decode_directory_sector(bytes);
+    if (entry.sector && check) check_directory_sector(entry);
+}
+
+void check_directory_sector(DirEntry& entry) {
+    if (!entry.sector || entry.sector->kind != SECTOR_KIND_FILE) return;
+    const DirSector& s = *entry.sector;
+    if (s.full_name != entry.full_name || s.name != entry.name || s.extension != entry.extension ||
+        s.tag != entry.tag || s.start != entry.start || s.size != entry.size ||
+        s.attributes != entry.attributes) {
+        warn(0, "CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: %s", entry.full_name.c_str());
+        drop_directory_sector(entry);
+    }
+}
+
+void write_directory_sector(DirEntry& entry) {
+    if (!entry.sector) return;
+    Byte bytes[SECTOR_BYTES];
+    std::int64_t offset = (entry.start - 1) * SECTOR_BYTES;
+    read_at(image_fd, offset, bytes, sizeof bytes, "cannot seek disk image", "cannot read directory sector");
+    encode_directory_sector(*entry.sector, bytes);
+    write_at(image_fd, offset, bytes, sizeof bytes, "cannot seek disk image",
+             "cannot write directory sector");
+}
+
+void drop_directory_sector(DirEntry& entry) {
+    entry.sector.reset();
+}
+
+void make_empty(DirEntry& entry) {
+    entry.empty = true;
+    entry.full_name.clear();
+    entry.name.clear();
+    entry.extension.clear();
+    entry.tag.clear();
+    entry.attributes = 0;
+    entry.size = data_sectors(entry.size) * SECTOR_WORDS;
+    drop_directory_sector(entry);
+}
+
+int compare_by_name(const DirEntry& a, const DirEntry& b) {
+    int result = a.full_name.compare(b.full_name);
+    return result < 0 ? -1 : result > 0 ? 1 : 0;
+}
+
+int compare_by_size(const DirEntry& a, const DirEntry& b) {
+    if (a.size > b.size) return -sort_direction;
+    if (a.size < b.size) return sort_direction;
+    return compare_by_name(a, b);
+}
+
+int compare_by_date(const DirEntry& a, const DirEntry& b) {
+    if (a.sector->date > b.sector->date) return -sort_direction;
+    if (a.sector->date < b.sector->date) return sort_direction;
+    return compare_by_name(a, b);
+}
+
+} // namespace veltool

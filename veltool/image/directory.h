@@ -1,0 +1,58 @@
+// The directory of the open disk image: loaded into memory, verified, tidied and written
+// back; single directory sectors loaded, cross-checked and rewritten.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <list>
+#include <string>
+
+#include "veltool/image/records.h"
+
+namespace veltool {
+
+using DirectoryList = std::list<DirEntry>;
+
+// Image state, one image per run.
+extern std::int64_t directory_blocks; // N, from the directory header
+extern std::int64_t disk_sectors;     // S, from the directory header
+extern std::time_t directory_date;
+extern std::string disk_comment;
+extern DirectoryList directory_list; // the entries in disk order
+
+// Number of entries in the directory list.
+std::int64_t entries_used();
+// Room for entries in the directory: 30 per block.
+std::int64_t directory_capacity();
+
+// Loads the header, the blocks and the disk comment, builds the list, then tidies it.
+// Structural faults are fatal.
+void read_directory();
+// Verifies, merges neighbouring EMPTY entries, verifies again.
+void tidy_directory();
+// 0 when every rule holds, -1 after at least one warning.
+int verify_directory();
+// Tidies and rewrites all directory blocks from the list.
+void write_directory();
+void free_directory_list();
+
+// Loads the entry's directory sector from fd (sector start - 1 of that file); with check,
+// cross-checks it against the entry.
+void read_directory_sector(DirEntry& entry, int fd, bool check);
+// Drops the entry's directory sector when it has the file magic and disagrees with the entry.
+void check_directory_sector(DirEntry& entry);
+// Rewrites the entry's directory sector on the disk image from its record.
+void write_directory_sector(DirEntry& entry);
+void drop_directory_sector(DirEntry& entry);
+
+// Turns an entry into an EMPTY one: names, tag and attribute word cleared, size rounded up
+// to whole sectors, directory sector record dropped. It keeps its place and start sector.
+void make_empty(DirEntry& entry);
+
+// Sort orders: negative, 0 or positive as for a sort comparator.
+int compare_by_name(const DirEntry& a, const DirEntry& b);
+int compare_by_size(const DirEntry& a, const DirEntry& b);
+// On the dates of the entries' directory sectors, which both must have.
+int compare_by_date(const DirEntry& a, const DirEntry& b);
+
+} // namespace veltool

@@ -1,0 +1,35 @@
+// The directory listings dir, sdi and ddi.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "veltool/options.h"
+
+namespace veltool {
+
+// Bits of the listing mask: which fields a listing line shows.
+constexpr unsigned LIST_ATTRIBUTES = 0x001;
+constexpr unsigned LIST_NUMBERS = 0x002;
+constexpr unsigned LIST_SECTORS = 0x004;
+constexpr unsigned LIST_KWORDS = 0x008;
+constexpr unsigned LIST_ADDRESSES = 0x010;
+constexpr unsigned LIST_USER_INFO = 0x020;
+constexpr unsigned LIST_DATE = 0x040;
+constexpr unsigned LIST_START = 0x080;
+constexpr unsigned LIST_TAG = 0x100;
+constexpr unsigned LIST_COMMENT = 0x200;
+constexpr unsigned LIST_SUMMARY = 0x400;
+constexpr unsigned LIST_HEADER = 0x800;
+
+// The mask of a -o text: a preset letter B, C, F or N, else a number, else the default.
+unsigned listing_mask(const std::string& letters);
+
+// A date as the listings show it: "%d.%b.%y" of the local time, at most 9 characters.
+std::string listing_date(std::time_t t);
+
+void list_directory(const Options& options); // dir
+void list_deleted(const Options& options);   // ddi
+void list_sorted(const Options& options);    // sdi
+
+} // namespace veltool
