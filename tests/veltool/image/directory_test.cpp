@@ -1,14 +1,7 @@
 // The directory routines in-process, on images made by the test-side builder.
 #include "veltool/image/directory.h"
 
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include "tests/support/image_builder.h"
-#include "tests/support/run.h"
-#include "veltool/report.h"
-#include "veltool/state.h"
+#include "tests/support/image_test.h"
 
 using namespace veltool;
 using test::FileSpec;
@@ -18,58 +11,8 @@ using test::put24;
 namespace {
 
 constexpr std::size_t DIR_OFFSET = 192 * 768;
-
-// An image file opened as the disk image of the run, closed again at the end of the test.
-class DirectoryTest : public testing::Test {
-  protected:
-    void TearDown() override {
-        if (image_fd >= 0) close(image_fd);
-        image_fd = -1;
-        free_directory_list();
-    }
-
-    void open_image(const std::vector<std::uint8_t>& bytes) {
-        test::write_file(path(), bytes);
-        if (image_fd >= 0) close(image_fd);
-        image_fd = open(path().c_str(), O_RDWR);
-        ASSERT_GE(image_fd, 0);
-    }
-    void open_image(const ImageBuilder& builder) { open_image(builder.build()); }
-
-    // Runs f and returns what it printed on standard error.
-    template <class F>
-    std::string errors_of(F f) {
-        testing::internal::CaptureStderr();
-        f();
-        return testing::internal::GetCapturedStderr();
-    }
-    // Runs f, which must end in fatal, and returns what it printed.
-    template <class F>
-    std::string fatal_of(F f) {
-        testing::internal::CaptureStderr();
-        bool ended = false;
-        try {
-            f();
-        } catch (const FatalExit&) {
-            ended = true;
-        }
-        std::string text = testing::internal::GetCapturedStderr();
-        EXPECT_TRUE(ended) << text;
-        return text;
-    }
-
-    std::string path() const { return dir.file("disk.img"); }
-    std::vector<std::uint8_t> bytes() const { return test::read_file(path()); }
-
-    test::TempDir dir;
-};
-
-FileSpec file(const std::string& name, std::int64_t words) {
-    FileSpec spec;
-    spec.name = name;
-    spec.words = words;
-    return spec;
-}
+using DirectoryTest = test::ImageTest;
+using test::file;
 
 const std::string RECOMMENDED = "WARNING: CORRUPT DIRECTORY, DRE RECOMMENDED !\n";
 
