@@ -16,14 +16,34 @@ void unavailable(const Options& options) {
 }
 
 // In the order the front end compares them: the first name that matches runs.
+// clang-format off
 const Command command_table[] = {
-    {"new", unavailable},  {"dir", list_directory}, {"del", unavailable}, {"ren", unavailable},
-    {"cop", unavailable},  {"rea", unavailable},    {"wri", unavailable}, {"scr", unavailable},
-    {"scw", unavailable},  {"ptr", command_ptr},    {"ptw", command_ptw}, {"dcr", command_dcr},
-    {"dcw", command_dcw},  {"old", unavailable},    {"dre", unavailable}, {"pac", unavailable},
-    {"ddi", list_deleted}, {"rev", unavailable},    {"res", unavailable}, {"sdi", list_sorted},
-    {"lis", unavailable},  {"fix", unavailable},    {"sum", unavailable}, {"oct", unavailable},
+    {"new", unavailable},
+    {"dir", list_directory},
+    {"del", unavailable},
+    {"ren", unavailable},
+    {"cop", unavailable},
+    {"rea", unavailable},
+    {"wri", unavailable},
+    {"scr", unavailable},
+    {"scw", unavailable},
+    {"ptr", command_ptr},
+    {"ptw", command_ptw},
+    {"dcr", command_dcr},
+    {"dcw", command_dcw},
+    {"old", unavailable},
+    {"dre", unavailable},
+    {"pac", unavailable},
+    {"ddi", list_deleted},
+    {"rev", unavailable},
+    {"res", unavailable},
+    {"sdi", list_sorted},
+    {"lis", unavailable},
+    {"fix", unavailable},
+    {"sum", unavailable},
+    {"oct", unavailable},
 };
+// clang-format on
 
 } // namespace
 
