@@ -262,17 +262,10 @@ void list_deleted(const Options& options) {
         std::int64_t first = entry.start;
         std::int64_t last = entry.start + entry.size / SECTOR_WORDS;
         for (std::int64_t s = first; s <= last; ++s) {
-            DirEntry candidate;
-            candidate.start = s;
-            read_directory_sector(candidate, image_fd, false);
-            const DirSector* found = candidate.sector ? &*candidate.sector : nullptr;
-            if (found == nullptr || found->kind != SECTOR_KIND_DELETED || found->start != s ||
-                s + data_sectors(found->size) > last || !is_genuine(found->attributes) ||
-                !entry_selected(selection, found->tag, found->full_name)) {
-                continue;
-            }
-            FileLine line{found->name, found->extension, found->attributes, found->size, s, found->tag,
-                          found};
+            std::optional<DirSector> found = deleted_file_at(s, last);
+            if (!found || !entry_selected(selection, found->tag, found->full_name)) continue;
+            FileLine line{found->name, found->extension, found->attributes, found->size, s,
+                          found->tag,  &*found};
             print_line_head(line, mask);
             print_line_rest(line, mask);
         }

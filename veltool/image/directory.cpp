@@ -219,6 +219,24 @@ void drop_directory_sector(DirEntry& entry) {
     entry.sector.reset();
 }
 
+void require_sound_directory(bool force) {
+    if (verify_directory() == 0) return;
+    if (!force) fatal(0, "%s", REQUIRED);
+    warn(0, "%s", REQUIRED);
+}
+
+std::optional<DirSector> deleted_file_at(std::int64_t s, std::int64_t area_end) {
+    DirEntry candidate;
+    candidate.start = s;
+    read_directory_sector(candidate, image_fd, false);
+    const std::optional<DirSector>& found = candidate.sector;
+    if (!found || found->kind != SECTOR_KIND_DELETED || found->start != s ||
+        s + data_sectors(found->size) > area_end || !is_genuine(found->attributes)) {
+        return std::nullopt;
+    }
+    return found;
+}
+
 void make_empty(DirEntry& entry) {
     entry.empty = true;
     entry.full_name.clear();

@@ -45,6 +45,14 @@ void check_directory_sector(DirEntry& entry);
 void write_directory_sector(DirEntry& entry);
 void drop_directory_sector(DirEntry& entry);
 
+// Before a change: a directory that fails verification ends the run with "CORRUPT DIRECTORY,
+// DRE REQUIRED !", or with force only warns so.
+void require_sound_directory(bool force);
+
+// The directory sector of sector s - 1 when it describes a deleted regular file that starts
+// at s and ends no later than `area_end` (the sector after the free area); none otherwise.
+std::optional<DirSector> deleted_file_at(std::int64_t s, std::int64_t area_end);
+
 // Turns an entry into an EMPTY one: names, tag and attribute word cleared, size rounded up
 // to whole sectors, directory sector record dropped. It keeps its place and start sector.
 void make_empty(DirEntry& entry);

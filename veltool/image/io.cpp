@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "veltool/image/layout.h"
 #include "veltool/report.h"
+#include "veltool/state.h"
 
 namespace veltool {
 
@@ -61,6 +63,16 @@ void write_at(int fd, std::int64_t offset, const void* buffer, std::size_t n, co
     Transfer done = try_write_at(fd, offset, buffer, n);
     if (!done.sought) fatal(done.error, "%s", seek_message);
     if (done.count != n) fatal(done.error, "%s", write_message);
+}
+
+void copy_sectors(std::int64_t from, std::int64_t to, std::int64_t count) {
+    char sector[SECTOR_BYTES];
+    for (std::int64_t i = 0; i < count; ++i) {
+        read_at(image_fd, (from + i) * SECTOR_BYTES, sector, sizeof sector, "cannot seek disk image",
+                "cannot read disk sector");
+        write_at(image_fd, (to + i) * SECTOR_BYTES, sector, sizeof sector, "cannot seek disk image",
+                 "cannot write disk sector");
+    }
 }
 
 std::int64_t file_size(int fd, const char* message) {

@@ -29,6 +29,10 @@ Transfer try_read_at(int fd, std::int64_t offset, void* buffer, std::size_t n);
 // Seeks and writes n bytes, stopping early only on error.
 Transfer try_write_at(int fd, std::int64_t offset, const void* buffer, std::size_t n);
 
+// Copies `count` sectors of the disk image one at a time in ascending order, from sector
+// `from` on to sector `to` on (safe for overlapping runs when to < from).
+void copy_sectors(std::int64_t from, std::int64_t to, std::int64_t count);
+
 // Size in bytes of the file open on fd; fatal message (with the system error) when fstat fails.
 std::int64_t file_size(int fd, const char* message);
 

@@ -468,3 +468,18 @@ TEST_F(DirectoryTest, SortOrders) {
     sort_direction = 1;
     EXPECT_GT(compare_by_date(a, b), 0);
 }
+
+TEST_F(DirectoryTest, SoundDirectoryBeforeAChange) {
+    auto image = ImageBuilder(400).build();
+    open_image(image);
+    read_directory();
+    EXPECT_EQ(errors_of([] { require_sound_directory(false); }), "");
+    image.resize(image.size() + 768);
+    open_image(image);
+    EXPECT_EQ(fatal_of([] { require_sound_directory(false); }),
+              "WARNING: number of sectors from directory 620 different from disk image size 621\n"
+              "ERROR: CORRUPT DIRECTORY, DRE REQUIRED !\n");
+    EXPECT_EQ(errors_of([] { require_sound_directory(true); }),
+              "WARNING: number of sectors from directory 620 different from disk image size 621\n"
+              "WARNING: CORRUPT DIRECTORY, DRE REQUIRED !\n");
+}
