@@ -4,6 +4,7 @@
 
 #include "veltool/listings.h"
 #include "veltool/maint/partition.h"
+#include "veltool/maint/sectors.h"
 #include "veltool/report.h"
 
 namespace veltool {
@@ -25,8 +26,8 @@ const Command command_table[] = {
     {"cop", unavailable},
     {"rea", unavailable},
     {"wri", unavailable},
-    {"scr", unavailable},
-    {"scw", unavailable},
+    {"scr", command_scr},
+    {"scw", command_scw},
     {"ptr", command_ptr},
     {"ptw", command_ptw},
     {"dcr", command_dcr},

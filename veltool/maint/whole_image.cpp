@@ -1,0 +1,86 @@
+#include "veltool/maint/whole_image.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <vector>
+
+#include "veltool/image/directory.h"
+#include "veltool/image/io.h"
+#include "veltool/report.h"
+
+namespace veltool {
+
+namespace {
+
+std::string formatted(const char* format, std::va_list arguments) {
+    std::va_list copy;
+    va_copy(copy, arguments);
+    int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (length <= 0) return "";
+    std::vector<char> text(static_cast<std::size_t>(length) + 1);
+    std::vsnprintf(text.data(), text.size(), format, arguments);
+    return std::string(text.data(), static_cast<std::size_t>(length));
+}
+
+} // namespace
+
+void fatal_unless_forced(bool force, const char* format, ...) {
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::string message = formatted(format, arguments);
+    va_end(arguments);
+    if (!force) fatal(0, "%s", message.c_str());
+    warn(0, "%s", message.c_str());
+}
+
+std::int64_t whole_sectors(int fd, const char* stat_message, const char* not_whole_message,
+                           PartialSector partial, bool force) {
+    std::int64_t bytes = file_size(fd, stat_message);
+    if (bytes % SECTOR_BYTES != 0) {
+        if (partial == PartialSector::warn) {
+            warn(0, "%s", not_whole_message);
+        } else {
+            fatal_unless_forced(force, "%s", not_whole_message);
+        }
+    }
+    return bytes / SECTOR_BYTES;
+}
+
+void require_directory_blocks(std::int64_t n) {
+    if (n >= MIN_DIRECTORY_BLOCKS && n <= MAX_DIRECTORY_BLOCKS) return;
+    fatal(0, "number of directory blocks %lld not between %d and %d", static_cast<long long>(n),
+          static_cast<int>(MIN_DIRECTORY_BLOCKS), static_cast<int>(MAX_DIRECTORY_BLOCKS));
+}
+
+void start_fresh_directory(std::int64_t n, std::int64_t s) {
+    directory_blocks = n;
+    disk_sectors = s;
+    directory_date = std::time(nullptr);
+    free_directory_list();
+    DirEntry free_area;
+    free_area.empty = true;
+    free_area.start = n + DIRECTORY_SECTOR + 1;
+    free_area.size = (s - smallest_disk(n)) * SECTOR_WORDS;
+    directory_list.push_back(free_area);
+}
+
+void copy_host_sectors(const CopyEnd& from, const CopyEnd& to, std::int64_t sectors) {
+    char sector[SECTOR_BYTES];
+    for (std::int64_t i = 0; i < sectors; ++i) {
+        std::int64_t done = i * SECTOR_BYTES;
+        read_at(from.fd, from.offset + done, sector, sizeof sector, from.seek_message, from.transfer_message);
+        write_at(to.fd, to.offset + done, sector, sizeof sector, to.seek_message, to.transfer_message);
+    }
+}
+
+int create_host_file(const std::string& path, const char* message) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0) fatal(errno, message, path.c_str());
+    return fd;
+}
+
+} // namespace veltool

@@ -1,0 +1,56 @@
+// Pieces shared by the commands that work on a whole image or a whole directory: checks
+// that the force letter softens, the size of an image in sectors, a fresh directory, and
+// sector-by-sector copies between the image and host files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "veltool/image/layout.h"
+
+namespace veltool {
+
+constexpr const char* IMAGE_NOT_WHOLE_SECTORS = "disk image size is not a multiple of KAVOLT sector size";
+
+// Sectors of the smallest disk with n directory blocks: the fixed sectors, the directory,
+// one directory sector and the 24 sectors at the end.
+constexpr std::int64_t smallest_disk(std::int64_t n) {
+    return DIRECTORY_SECTOR + n + 1 + DISK_END_RESERVE;
+}
+
+// The message as an error, or as a warning when force is on.
+void fatal_unless_forced(bool force, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// How a size that is not a whole number of sectors is taken.
+enum class PartialSector { warn, fatal_unless_forced };
+
+// Whole sectors of the file open on fd; fstat failing is fatal stat_message, a size that is
+// not a multiple of 768 bytes gives not_whole_message as said by `partial`.
+std::int64_t whole_sectors(int fd, const char* stat_message, const char* not_whole_message,
+                           PartialSector partial, bool force);
+
+// Fatal "number of directory blocks ..." unless n lies in 8..256.
+void require_directory_blocks(std::int64_t n);
+
+// The directory of a freshly initialised disk: n blocks, s sectors, dated now, and one
+// EMPTY entry over the whole file area.
+void start_fresh_directory(std::int64_t n, std::int64_t s);
+
+// One end of a sector copy: a descriptor, the byte offset of the run on it, and the
+// messages for a failed seek and a failed transfer.
+struct CopyEnd {
+    int fd;
+    std::int64_t offset;
+    const char* seek_message;
+    const char* transfer_message;
+};
+
+// Copies `sectors` sectors one at a time, in ascending order, each read from `from` and
+// written to `to`; every failure is fatal with its end's message.
+void copy_host_sectors(const CopyEnd& from, const CopyEnd& to, std::int64_t sectors);
+
+// Creates (or truncates) a host file for writing, mode 0666 less the umask; fatal
+// message with the path when it cannot be made.
+int create_host_file(const std::string& path, const char* message);
+
+} // namespace veltool
