@@ -4,6 +4,8 @@
 
 #include "veltool/listings.h"
 #include "veltool/maint/partition.h"
+#include "veltool/maint/repair.h"
+#include "veltool/maint/sectors.h"
 #include "veltool/maint/sectors.h"
 #include "veltool/report.h"
 
@@ -33,8 +35,8 @@ const Command command_table[] = {
     {"dcr", command_dcr},
     {"dcw", command_dcw},
     {"old", unavailable},
-    {"dre", unavailable},
-    {"pac", unavailable},
+    {"dre", command_dre},
+    {"pac", command_pac},
     {"ddi", list_deleted},
     {"rev", unavailable},
     {"res", unavailable},

@@ -225,16 +225,20 @@ void require_sound_directory(bool force) {
     warn(0, "%s", REQUIRED);
 }
 
-std::optional<DirSector> deleted_file_at(std::int64_t s, std::int64_t area_end) {
+std::optional<DirSector> file_sector_at(std::int64_t s, std::int64_t area_end, int kind) {
     DirEntry candidate;
     candidate.start = s;
     read_directory_sector(candidate, image_fd, false);
     const std::optional<DirSector>& found = candidate.sector;
-    if (!found || found->kind != SECTOR_KIND_DELETED || found->start != s ||
-        s + data_sectors(found->size) > area_end || !is_genuine(found->attributes)) {
+    if (!found || found->kind != kind || found->start != s || s + data_sectors(found->size) > area_end ||
+        !is_genuine(found->attributes)) {
         return std::nullopt;
     }
     return found;
+}
+
+std::optional<DirSector> deleted_file_at(std::int64_t s, std::int64_t area_end) {
+    return file_sector_at(s, area_end, SECTOR_KIND_DELETED);
 }
 
 void make_empty(DirEntry& entry) {

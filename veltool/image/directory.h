@@ -49,8 +49,11 @@ void drop_directory_sector(DirEntry& entry);
 // DRE REQUIRED !", or with force only warns so.
 void require_sound_directory(bool force);
 
-// The directory sector of sector s - 1 when it describes a deleted regular file that starts
-// at s and ends no later than `area_end` (the sector after the free area); none otherwise.
+// The directory sector of sector s - 1 when it carries the magic of `kind` and describes a
+// regular file that starts at s and ends no later than `area_end` (the sector after the area
+// it must lie in); none otherwise.
+std::optional<DirSector> file_sector_at(std::int64_t s, std::int64_t area_end, int kind);
+// file_sector_at for a deleted file.
 std::optional<DirSector> deleted_file_at(std::int64_t s, std::int64_t area_end);
 
 // Turns an entry into an EMPTY one: names, tag and attribute word cleared, size rounded up

@@ -1,0 +1,149 @@
+#include "veltool/maint/repair.h"
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <unordered_set>
+
+#include "veltool/files/free_space.h"
+#include "veltool/image/directory.h"
+#include "veltool/image/io.h"
+#include "veltool/maint/extents.h"
+#include "veltool/maint/partition.h"
+#include "veltool/maint/whole_image.h"
+#include "veltool/report.h"
+#include "veltool/state.h"
+
+namespace veltool {
+
+namespace {
+
+// Start sector of the first file on a disk with the fewest directory blocks.
+constexpr std::int64_t FIRST_POSSIBLE_START = MIN_DIRECTORY_BLOCKS + DIRECTORY_SECTOR + 1;
+
+std::optional<DirSector> file_at(std::int64_t s, std::int64_t area_end) {
+    return file_sector_at(s, area_end, SECTOR_KIND_FILE);
+}
+
+// A directory of n blocks covers the first files of a disk made with fewer blocks.
+void check_for_lost_files(std::int64_t n, std::int64_t s, bool force) {
+    for (std::int64_t start = FIRST_POSSIBLE_START; start <= n + DIRECTORY_SECTOR; ++start) {
+        if (!file_at(start, s - DISK_END_RESERVE)) continue;
+        fatal_unless_forced(force, "number of directory blocks %lld too large, some files may be lost",
+                            static_cast<long long>(n));
+        return;
+    }
+}
+
+// Walks the file area from its first sector, taking every file whose directory sector is
+// intact, in sector order; of two files with one name the first stays.
+void collect_files(bool force) {
+    auto area = directory_list.begin();
+    std::int64_t s = area->start;
+    std::unordered_set<std::string> names;
+    for (;;) {
+        std::int64_t area_end = area->start + area->size / SECTOR_WORDS;
+        if (s > area_end) return;
+        std::optional<DirSector> found = file_at(s, area_end);
+        if (!found || names.count(found->full_name) != 0) {
+            ++s;
+            continue;
+        }
+        if (entries_used() + entries_needed(*area, s, data_sectors(found->size)) > directory_capacity()) {
+            fatal_unless_forced(force, "DIRECTORY FULL");
+            return;
+        }
+        names.insert(found->full_name);
+        ClaimedArea claimed = claim_for_file(area, s, std::move(*found));
+        if (claimed.rest == directory_list.end()) return;
+        area = claimed.rest;
+        s = area->start;
+    }
+}
+
+// Makes every entry that is not a regular file free space; true when there was one.
+bool remove_illegal_entries(bool force) {
+    bool removed = false;
+    for (DirEntry& entry : directory_list) {
+        if (entry.empty || is_genuine(entry.attributes)) continue;
+        require_sound_directory(force);
+        std::printf("DELETING ILLEGAL ENTRY %s\n", entry.full_name.c_str());
+        release_entry(entry);
+        removed = true;
+    }
+    return removed;
+}
+
+// Moves file f down into the EMPTY entry e right in front of it: f's directory sector is
+// marked deleted, its extent copied to e's place and given its directory sector there;
+// the free space ends up after the file. False when f has no usable directory sector.
+bool slide_down(DirEntry& e, DirEntry& f, bool force) {
+    read_directory_sector(f, image_fd, true);
+    if (!f.sector) {
+        fatal_unless_forced(force, "CORRUPT DIRECTORY, DRE REQUIRED !");
+        return false;
+    }
+    require_sound_directory(force);
+    f.sector->kind = SECTOR_KIND_DELETED;
+    write_directory_sector(f);
+    std::int64_t sectors = data_sectors(f.size);
+    copy_sectors(f.start - 1, e.start - 1, sectors + 1);
+
+    std::int64_t gap_words = e.size;
+    std::int64_t start = e.start;
+    e = std::move(f);
+    e.start = start;
+    e.sector->kind = SECTOR_KIND_FILE;
+    e.sector->start = start;
+    write_directory_sector(e);
+    drop_directory_sector(e);
+
+    f = DirEntry{};
+    f.empty = true;
+    f.start = start + sectors + 1;
+    f.size = gap_words;
+    return true;
+}
+
+// Slides every file down over the free space in front of it; true when one moved.
+bool pack_files(bool force) {
+    bool moved = false;
+    for (auto e = directory_list.begin(); e != directory_list.end();) {
+        auto f = std::next(e);
+        if (f == directory_list.end()) break;
+        if (e->empty && !f->empty && slide_down(*e, *f, force)) {
+            moved = true;
+            tidy_directory();
+        }
+        e = f;
+    }
+    return moved;
+}
+
+} // namespace
+
+void command_dre(const Options& options) {
+    bool force = has_letter(options.letters, 'F');
+    std::int64_t n = options.directory_blocks;
+    require_directory_blocks(n);
+    std::int64_t s = whole_sectors(image_fd, "cannot stat disk image", IMAGE_NOT_WHOLE_SECTORS,
+                                   PartialSector::fatal_unless_forced, force);
+    if (s < smallest_disk(n)) fatal(0, "disk image too small");
+    start_fresh_directory(n, s);
+    if (n > MIN_DIRECTORY_BLOCKS) check_for_lost_files(n, s, force);
+    collect_files(force);
+    write_directory();
+    free_directory_list();
+    write_default_partition_table(options.letters);
+}
+
+void command_pac(const Options& options) {
+    bool force = has_letter(options.letters, 'F');
+    read_directory();
+    bool removed = remove_illegal_entries(force);
+    if (removed) tidy_directory();
+    bool moved = pack_files(force);
+    if (removed || moved) write_directory();
+}
+
+} // namespace veltool
