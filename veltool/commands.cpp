@@ -5,6 +5,9 @@
 #include "veltool/listings.h"
 #include "veltool/maint/partition.h"
 #include "veltool/maint/repair.h"
+#include "veltool/maint/revive.h"
+#include "veltool/maint/sectors.h"
+#include "veltool/maint/repair.h"
 #include "veltool/maint/sectors.h"
 #include "veltool/maint/sectors.h"
 #include "veltool/report.h"
@@ -38,11 +41,11 @@ const Command command_table[] = {
     {"dre", command_dre},
     {"pac", command_pac},
     {"ddi", list_deleted},
-    {"rev", unavailable},
-    {"res", unavailable},
+    {"rev", command_rev},
+    {"res", command_res},
     {"sdi", list_sorted},
     {"lis", unavailable},
-    {"fix", unavailable},
+    {"fix", command_fix},
     {"sum", unavailable},
     {"oct", unavailable},
 };

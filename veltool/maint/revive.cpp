@@ -1,0 +1,238 @@
+#include "veltool/maint/revive.h"
+
+#include <algorithm>
+#include <ctime>
+#include <optional>
+#include <vector>
+
+#include "veltool/files/free_space.h"
+#include "veltool/image/directory.h"
+#include "veltool/maint/amounts.h"
+#include "veltool/maint/extents.h"
+#include "veltool/report.h"
+#include "veltool/selection.h"
+#include "veltool/state.h"
+
+namespace veltool {
+
+namespace {
+
+constexpr std::int32_t LARGEST_USER_INFO = 0330;
+
+DirectoryList::iterator file_named(const std::string& full_name) {
+    return std::find_if(directory_list.begin(), directory_list.end(),
+                        [&](const DirEntry& e) { return !e.empty && e.full_name == full_name; });
+}
+
+// What rev works with: the patterns, the new name, and what the walk has done so far.
+struct Revival {
+    Selection selection;
+    std::optional<std::string> new_name;
+    bool force = false;
+    bool found = false;
+    bool changed = false;
+    bool stopped = false; // the directory became full
+};
+
+Revival revival_of(const Options& options) {
+    Revival r;
+    std::vector<std::string> patterns = options.arguments;
+    if (patterns.size() >= 2) {
+        r.new_name = canonical_name(patterns.back());
+        patterns.pop_back();
+    }
+    r.selection = Selection{options.tag_pattern, options.include_untagged, patterns, true};
+    r.force = has_letter(options.letters, 'F');
+    return r;
+}
+
+// The directory has no room left for the entries a revival needs. With force the walk
+// ends; without it the run does, after the directory has been written with the files
+// revived so far, whose directory sectors already carry the file magic again.
+void directory_full(Revival& r) {
+    if (!r.force) {
+        if (r.changed) write_directory();
+        fatal(0, "DIRECTORY FULL");
+    }
+    warn(0, "DIRECTORY FULL");
+    r.stopped = true;
+}
+
+// Searches the EMPTY entry `area` sector by sector for deleted files and revives the
+// selected ones; returns the entry where the walk goes on.
+DirectoryList::iterator revive_in(DirectoryList::iterator area, Revival& r) {
+    for (std::int64_t s = area->start; s <= area->start + area->size / SECTOR_WORDS; ++s) {
+        std::optional<DirSector> found = deleted_file_at(s, area->start + area->size / SECTOR_WORDS);
+        if (!found || !entry_selected(r.selection, found->tag, found->full_name)) continue;
+        r.found = true;
+        if (r.new_name) found->full_name = *r.new_name;
+        if (file_named(found->full_name) != directory_list.end()) {
+            warn(0, "ILLEGAL OUTPUT FILENAME: %s", found->full_name.c_str());
+            continue;
+        }
+        if (entries_used() + entries_needed(*area, s, data_sectors(found->size)) > directory_capacity()) {
+            directory_full(r);
+            return directory_list.end();
+        }
+        require_sound_directory(r.force);
+        r.changed = true;
+        found->kind = SECTOR_KIND_FILE;
+        ClaimedArea claimed = claim_for_file(area, s, std::move(*found));
+        write_directory_sector(*claimed.file);
+        if (claimed.rest == directory_list.end()) return std::next(claimed.file);
+        area = claimed.rest;
+        s = area->start - 1;
+    }
+    return std::next(area);
+}
+
+// The attribute word and addresses of a good file's directory sector, put in order.
+void normalise(DirSector& sector) {
+    if (sector.user_info_address == 0) sector.user_info_address = -1;
+    if (sector.user_info_address < 0 || sector.user_info_size < 1 ||
+        sector.user_info_size > LARGEST_USER_INFO) {
+        sector.user_info_address = -1;
+        sector.user_info_size = 0;
+    }
+    std::int64_t load = sector.load_address;
+    if (sector.program_start < load || sector.program_start >= load + sector.size) sector.program_start = -1;
+    if (sector.program_start == 0) sector.program_start = -1;
+    if (sector.program_start >= 0) {
+        sector.attributes |= ATTR_X;
+    } else {
+        sector.attributes &= ~ATTR_X;
+    }
+    sector.attributes |= ATTR_P;
+}
+
+void fix_entry(DirEntry& entry) {
+    read_directory_sector(entry, image_fd, true);
+    if (!entry.sector || entry.sector->kind != SECTOR_KIND_FILE) {
+        warn(0, "CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: %s", entry.full_name.c_str());
+        make_empty(entry);
+        return;
+    }
+    if (!is_genuine(entry.attributes)) {
+        entry.sector->kind = SECTOR_KIND_DELETED;
+        write_directory_sector(entry);
+        make_empty(entry);
+        return;
+    }
+    normalise(*entry.sector);
+    entry.attributes = entry.sector->attributes;
+    write_directory_sector(entry);
+    drop_directory_sector(entry);
+}
+
+// The EMPTY entry for a reservation of `words` words: the smallest that holds it, or for 0
+// the largest; the first in disk order among equal sizes.
+DirectoryList::iterator area_for(std::int64_t words) {
+    auto chosen = directory_list.end();
+    for (auto e = directory_list.begin(); e != directory_list.end(); ++e) {
+        if (!e->empty || e->size < words) continue;
+        if (chosen == directory_list.end() || (words > 0 ? e->size < chosen->size : e->size > chosen->size)) {
+            chosen = e;
+        }
+    }
+    return chosen;
+}
+
+// Ends res with "DISK FULL" or "DIRECTORY FULL"; a file of the same name that was deleted
+// for the reservation comes back first, as it was.
+[[noreturn]] void reservation_failed(Placement status, const std::optional<ReleasedFile>& replaced) {
+    if (replaced) {
+        restore_released(*replaced);
+        write_directory();
+    }
+    fatal(0, "%s", placement_message(status));
+}
+
+void make_reserved_file(DirEntry& entry, const std::string& name, std::int64_t words) {
+    DirSector sector;
+    sector.kind = SECTOR_KIND_FILE;
+    sector.full_name = name;
+    sector.start = entry.start;
+    sector.size = words;
+    sector.program_start = -1;
+    sector.user_info_address = -1;
+    sector.user_info_size = 0;
+    sector.load_address = 0;
+    sector.attributes = FILE_MARKER;
+    sector.date = std::time(nullptr);
+    entry.empty = false;
+    entry.full_name = name;
+    entry.size = words;
+    entry.attributes = FILE_MARKER;
+    entry.tag.clear();
+    entry.sector = std::move(sector);
+}
+
+} // namespace
+
+std::int64_t reservation_words(const std::string& text) {
+    Amount amount = scan_amount(text);
+    std::int64_t factor = SECTOR_WORDS;
+    switch (amount.unit) {
+    case 'W':
+    case 'w': factor = 1; break;
+    case 'K':
+    case 'k': factor = K_WORDS; break;
+    case 'M':
+    case 'm': factor = K_WORDS * K_WORDS; break;
+    default: break;
+    }
+    return std::max<std::int64_t>(saturated_product(amount.number, factor), 0);
+}
+
+void command_rev(const Options& options) {
+    Revival r = revival_of(options);
+    read_directory();
+    for (auto entry = directory_list.begin(); entry != directory_list.end() && !r.stopped;) {
+        entry = entry->empty ? revive_in(entry, r) : std::next(entry);
+    }
+    if (!r.found && !has_letter(options.letters, 'R')) report_not_found(r.selection.patterns);
+    if (r.changed) write_directory();
+}
+
+void command_res(const Options& options) {
+    if (options.arguments.empty()) fatal(0, "DESTINATION FILENAME NOT SPECIFIED");
+    std::string name = canonical_name(options.arguments[0]);
+    std::int64_t words = options.arguments.size() > 1 ? reservation_words(options.arguments[1]) : 0;
+    bool force = has_letter(options.letters, 'F');
+    read_directory();
+
+    std::optional<ReleasedFile> replaced;
+    if (auto existing = file_named(name); existing != directory_list.end()) {
+        if ((existing->attributes & ATTR_P) && !has_letter(options.letters, 'Y'))
+            fatal(0, "ILLEGAL OUTPUT FILENAME: %s", name.c_str());
+        require_sound_directory(force);
+        replaced = release_entry(*existing);
+        write_directory();
+    }
+
+    auto area = area_for(words);
+    if (area == directory_list.end()) reservation_failed(Placement::disk_full, replaced);
+    if (words == 0) words = area->size;
+    std::int64_t sectors = data_sectors(words);
+    bool split = sectors < area->size / SECTOR_WORDS;
+    if (split && entries_used() == directory_capacity())
+        reservation_failed(Placement::directory_full, replaced);
+    require_sound_directory(force);
+    if (split) split_free_area(area, sectors);
+    make_reserved_file(*area, name, words);
+    write_directory_sector(*area);
+    write_directory();
+}
+
+void command_fix(const Options& options) {
+    bool force = has_letter(options.letters, 'F');
+    read_directory();
+    for (DirEntry& entry : directory_list) {
+        if (entry.empty) continue;
+        require_sound_directory(force);
+        fix_entry(entry);
+    }
+    write_directory();
+}
+
+} // namespace veltool
