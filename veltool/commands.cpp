@@ -3,12 +3,10 @@
 #include <strings.h>
 
 #include "veltool/listings.h"
+#include "veltool/maint/image_creation.h"
 #include "veltool/maint/partition.h"
 #include "veltool/maint/repair.h"
 #include "veltool/maint/revive.h"
-#include "veltool/maint/sectors.h"
-#include "veltool/maint/repair.h"
-#include "veltool/maint/sectors.h"
 #include "veltool/maint/sectors.h"
 #include "veltool/report.h"
 
@@ -24,7 +22,7 @@ void unavailable(const Options& options) {
 // In the order the front end compares them: the first name that matches runs.
 // clang-format off
 const Command command_table[] = {
-    {"new", unavailable},
+    {"new", command_new},
     {"dir", list_directory},
     {"del", unavailable},
     {"ren", unavailable},
@@ -37,7 +35,7 @@ const Command command_table[] = {
     {"ptw", command_ptw},
     {"dcr", command_dcr},
     {"dcw", command_dcw},
-    {"old", unavailable},
+    {"old", command_old},
     {"dre", command_dre},
     {"pac", command_pac},
     {"ddi", list_deleted},

@@ -1,0 +1,145 @@
+// new and old end to end: sizes and their checks, the fresh image byte for byte, the system
+// area moved out and in, and a disk of the largest size on a sparse file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "tests/veltool/maint/disk.h"
+
+using namespace test;
+
+namespace {
+
+constexpr std::int64_t LARGEST = 8388607;
+
+bool exists(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0;
+}
+
+// A fresh image as new makes it: table, comment, one EMPTY entry after 128 blocks.
+Bytes fresh(std::int64_t sectors, const std::string& comment) {
+    return ImageBuilder(sectors, 128, today_word()).comment(comment).default_partition_table().build();
+}
+
+} // namespace
+
+TEST(New, SizesUnitsAndTheChecksBeforeAnythingIsTouched) {
+    const std::string small = "ERROR: disk image size too small\n",
+                      large = "ERROR: disk image size too large\n";
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string err;
+        std::int64_t sectors; // of the image made, 0 for none
+    } cases[] = {
+        {{"-oF", "344"}, small, 0},
+        {{"-oF", "345"}, "", 345},
+        {{"-oF", "10K"}, small, 0},
+        {{"-oF", "1m"}, "", 4096},
+        {{"-oF", "01000q"}, "", 512},
+        {{"-oF", "--", "-1"}, small, 0},
+        {{"-oF", "-b", "8", "225"}, "", 225},
+        {{"-oF", "-b", "7", "1000"}, "ERROR: number of directory blocks 7 not between 8 and 256\n", 0},
+        {{"-b", "257", "10"}, "ERROR: number of directory blocks 257 not between 8 and 256\n", 0},
+        {{"10"}, small, 0},
+        {{"1000"}, "ERROR: INITIALIZING VELTRA DISK IMAGE CLEARS ALL DATA !\n", 0},
+        {{"-oF", "3000M"}, large, 0},
+        {{"-oF", std::to_string(LARGEST + 1)}, large, 0},
+        {{"-oF", "99999999999999999999M"}, large, 0},
+    };
+    for (const Case& c : cases) {
+        Disk d;
+        auto r = d.run("NEW", c.arguments);
+        SCOPED_TRACE(c.arguments.back());
+        EXPECT_EQ(r.status, c.err.empty() ? 0 : 1);
+        EXPECT_EQ(r.out + r.err, c.err);
+        EXPECT_EQ(exists(d.image) ? d.bytes().size() : 0, static_cast<std::size_t>(c.sectors * SECTOR));
+    }
+    Disk kept(pattern(1000 * SECTOR, 1));
+    EXPECT_EQ(kept.run("NEW", {"1000"}).status, 1);
+    EXPECT_EQ(kept.bytes(), pattern(1000 * SECTOR, 1));
+
+    Disk made;
+    EXPECT_EQ(made.run("NEW", {"-o", "f", "-c", "LAB DISK", "1000"}).status, 0);
+    EXPECT_EQ(made.bytes(), fresh(1000, "LAB DISK")); // EMPTY at 321 with 655 sectors
+}
+
+TEST(New, WithoutSizeNeedsAnExistingImageLargeEnough) {
+    Disk missing;
+    EXPECT_EQ(missing.run("NEW", {}).err,
+              "ERROR: cannot open VELTRA disk image " + missing.image + ":\nNo such file or directory\n");
+    EXPECT_EQ(Disk(pattern(224 * SECTOR, 1)).run("NEW", {}).err, "ERROR: disk image too small\n");
+    Disk odd(pattern(1000 * SECTOR + 5, 1));
+    const std::string partial = "disk image size is not a multiple of KAVOLT sector size\n";
+    EXPECT_EQ(odd.run("NEW", {}).err, "ERROR: " + partial);
+    EXPECT_EQ(odd.run("NEW", {"-o", "F"}).err, "WARNING: " + partial);
+    EXPECT_EQ(odd.bytes(), pattern(1000 * SECTOR + 5, 1));
+}
+
+TEST(OldAndNew, SystemAreaRoundTrip) {
+    const Bytes source = pattern(300 * SECTOR, 1);
+    Disk a(source);
+    std::string system = a.dir.file("system.img");
+    auto r = a.run("OLD", {"-f", system});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(read_file(system), sectors_of(source, 0, 188));
+
+    // Sectors 0 to 187, and sector 0 again into the last one; alone, or after a fresh start.
+    for (Bytes expected : {pattern(400 * SECTOR, 2), fresh(400, "X")}) {
+        Disk b(expected[0] == 0 ? Bytes{} : expected);
+        r = b.run("NEW", {"-o", "F", "-f", system, "-c", "X", expected[0] == 0 ? "400" : ""});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out + r.err, "");
+        std::copy_n(source.begin(), 188 * SECTOR, expected.begin());
+        std::copy_n(source.begin(), SECTOR, expected.end() - SECTOR);
+        EXPECT_EQ(b.bytes(), expected);
+    }
+}
+
+TEST(OldAndNew, SystemAreaFilesOfTheWrongSize) {
+    const Bytes disk = pattern(400 * SECTOR, 2), system = pattern(189 * SECTOR, 3);
+    Disk d(disk);
+    std::string path = d.dir.file("system.img");
+    write_file(path, pattern(187 * SECTOR, 3));
+    EXPECT_EQ(d.run("NEW", {"-f", path}).err, "ERROR: VELTRA image too small\n");
+    write_file(path, system);
+    EXPECT_EQ(d.run("NEW", {"-f", path}).err, "ERROR: illegal VELTRA image size\n");
+    EXPECT_EQ(d.bytes(), disk);
+    auto r = d.run("NEW", {"-o", "F", "-f", path});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "WARNING: illegal VELTRA image size\n");
+    Bytes expected = disk;
+    std::copy_n(system.begin(), 188 * SECTOR, expected.begin());
+    std::copy_n(system.begin(), SECTOR, expected.end() - SECTOR);
+    EXPECT_EQ(d.bytes(), expected);
+
+    Disk small(pattern(187 * SECTOR, 1));
+    EXPECT_EQ(small.run("OLD", {}).err, "ERROR: VELTRA image filename not specified\n");
+    EXPECT_EQ(small.run("OLD", {"-f", path}).err, "ERROR: ILLEGAL SECTOR LIMITS\n");
+    EXPECT_EQ(read_file(path), system);
+}
+
+TEST(New, LargestDiskOnASparseFile) {
+    Disk d;
+    auto r = d.run("NEW", {"-o", "F", std::to_string(LARGEST)});
+    ASSERT_EQ(r.status, 0) << r.err;
+    struct stat status {};
+    ASSERT_EQ(stat(d.image.c_str(), &status), 0);
+    EXPECT_EQ(status.st_size, LARGEST * SECTOR);
+    EXPECT_LT(status.st_blocks * 512, 16 << 20);
+
+    // The free area and a reservation both lie far beyond 32-bit byte offsets.
+    std::string free = std::to_string((LARGEST - 345) / 4) + " KWORDS = " + std::to_string(LARGEST - 345);
+    EXPECT_EQ(d.run("DIR", {"-o", "0x404"}).out,
+              "\nSPACE AVAILABLE: " + free + " SECTORS\nLARGEST EMPTY:   " + free + " SECTORS\n");
+    EXPECT_EQ(d.run("RES", {"BIG", "3000M"}).err, "ERROR: DISK FULL\n");
+    EXPECT_EQ(d.run("RES", {"BIG", "2000M"}).status, 0);
+    EXPECT_EQ(d.run("DIR", {"-o", "4", "BIG"}).out, "BIG           (37200000)\n");
+
+    // Sector 0 of a system area lands in the last sector, 6.4 GB into the file.
+    std::string system = d.dir.file("system.img"), last = d.dir.file("last.img");
+    write_file(system, pattern(188 * SECTOR, 5));
+    EXPECT_EQ(d.run("NEW", {"-f", system}).status, 0);
+    EXPECT_EQ(d.run("SCR", {"-f", last, "--", "-1"}).status, 0);
+    EXPECT_EQ(read_file(last), sectors_of(pattern(188 * SECTOR, 5), 0));
+}
