@@ -12,29 +12,24 @@ namespace {
 
 constexpr std::uint32_t X_BIT = 0100000, P_BIT = 0400000;
 
-// A file with every field of its directory sector set.
-FileSpec described(const std::string& name, std::uint32_t letters = X_BIT) {
-    FileSpec f = spec(name, 700, 5);
-    f.ext = "SAV";
-    f.tag = "T1";
-    f.attributes |= letters | 3;
-    f.load_address = 01000;
-    f.program_start = 01010;
-    f.user_info_address = 02000;
-    f.user_info_size = 010;
-    f.date = bcd3(24, 12, 99);
-    f.comment = "keep me";
-    return f;
-}
-
 FileSpec program(const std::string& name, std::int64_t words, std::uint32_t letters, std::int32_t load,
                  std::int32_t start, std::int32_t info_address, std::int32_t info_size) {
-    FileSpec f = spec(name, words);
+    FileSpec f = spec(name, words, 5);
     f.attributes |= letters;
     f.load_address = load;
     f.program_start = start;
     f.user_info_address = info_address;
     f.user_info_size = info_size;
+    return f;
+}
+
+// A file with every field of its directory sector set.
+FileSpec described(const std::string& name, std::uint32_t letters = X_BIT) {
+    FileSpec f = program(name, 700, letters | 3, 01000, 01010, 02000, 010);
+    f.ext = "SAV";
+    f.tag = "T1";
+    f.date = bcd3(24, 12, 99);
+    f.comment = "keep me";
     return f;
 }
 
