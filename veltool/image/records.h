@@ -89,6 +89,12 @@ constexpr std::int64_t data_sectors(std::int64_t words) {
 // form and back.
 std::string canonical_name(const std::string& host_name);
 
+// The three name fields of a record that bears a typed or host name.
+struct StoredName {
+    std::string full_name, name, extension;
+};
+StoredName stored_name(const std::string& host_name);
+
 bool is_genuine(std::uint32_t attributes);
 
 DirectoryHeader decode_directory_header(const Byte* block);
