@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include "veltool/files/copy_delete_rename.h"
+#include "veltool/files/inspection.h"
 #include "veltool/listings.h"
 #include "veltool/maint/partition.h"
 #include "veltool/report.h"
@@ -20,9 +22,9 @@ void unavailable(const Options& options) {
 const Command command_table[] = {
     {"new", unavailable},
     {"dir", list_directory},
-    {"del", unavailable},
-    {"ren", unavailable},
-    {"cop", unavailable},
+    {"del", delete_files},
+    {"ren", rename_files},
+    {"cop", copy_files},
     {"rea", unavailable},
     {"wri", unavailable},
     {"scr", unavailable},
@@ -38,10 +40,10 @@ const Command command_table[] = {
     {"rev", unavailable},
     {"res", unavailable},
     {"sdi", list_sorted},
-    {"lis", unavailable},
+    {"lis", list_files},
     {"fix", unavailable},
-    {"sum", unavailable},
-    {"oct", unavailable},
+    {"sum", checksum_files},
+    {"oct", dump_files},
 };
 // clang-format on
 
