@@ -311,7 +311,9 @@ void copy_files(const Options& options) {
     clear_marks();
     bool changed = false;
     std::int64_t found = 0;
-    // Copies made in this run carry the done mark and are never taken as sources.
+    // Copies made in this run carry the done mark and are never taken as sources. The list
+    // grows and merges under the walk; `source` stays valid, since only EMPTY entries that
+    // follow another EMPTY one are merged away.
     for (DirEntry& source : directory_list) {
         if (source.empty || source.mark != 0) continue;
         source.mark = 1;

@@ -1,5 +1,4 @@
-// An image file for the end-to-end tests of the file commands, and its directory read back
-// by test-side code.
+// An image file for the end-to-end tests of the file commands, read back by test-side code.
 #pragma once
 
 #include <string>
@@ -25,39 +24,41 @@ struct Disk {
         auto all = bytes();
         return {all.begin() + n * SECTOR, all.begin() + (n + 1) * SECTOR};
     }
-    // Word w of sector n, read unsigned.
+    // Word w of sector n, unsigned.
     std::uint32_t word(std::int64_t n, int w) const {
         return static_cast<std::uint32_t>(get24(bytes(), n * SECTOR + 3 * w)) & 0xFFFFFF;
     }
-    // The directory as "NAME.EXT start size-word" per file and "- start size-word" per EMPTY
-    // entry, separated by "; ", with the tag after a "$" when there is one.
+    // The directory: "NAME.EXT$TAG start size-word" per file, "- start size-word" per EMPTY entry.
     std::string layout() const {
-        auto image_bytes = bytes();
-        auto at = [&](std::size_t offset) { return get24(image_bytes, offset); };
+        auto all = bytes();
+        auto at = [&](std::int64_t offset) { return get24(all, offset); };
         std::string out;
-        for (std::int32_t b = 0; b < at(192 * SECTOR + 15); ++b) {
-            std::size_t base = (192 + b) * SECTOR;
-            for (std::int32_t j = 0; j < at(base + 6); ++j) {
-                std::size_t slot = base + 48 + 24 * j;
+        for (std::int64_t b = 0; b < at(192 * SECTOR + 15); ++b) {
+            for (std::int64_t j = 0, base = (192 + b) * SECTOR; j < at(base + 6); ++j) {
+                std::int64_t slot = base + 48 + 24 * j;
                 std::string name = at(slot) == -1 ? "-" : chars(at(slot)) + chars(at(slot + 3));
                 if (at(slot) != -1 && at(slot + 6) != 0) name += "." + chars(at(slot + 6));
                 if (at(slot) != -1 && at(slot + 18) != 0) name += "$" + chars(at(slot + 18));
-                if (!out.empty()) out += "; ";
-                out += name + " " + std::to_string(at(slot + 9)) + " " + std::to_string(at(slot + 12));
+                out += (out.empty() ? "" : "; ") + name + " " + std::to_string(at(slot + 9)) + " " +
+                       std::to_string(at(slot + 12));
             }
         }
         return out;
     }
     static std::string chars(std::int32_t word) {
         std::string text;
-        for (int shift = 18; shift >= 0; shift -= 6) {
+        for (int shift = 18; shift >= 0 && ((word >> shift) & 077) != 0; shift -= 6) {
             int code = (word >> shift) & 077;
-            if (code == 0) break;
             text += static_cast<char>(code == 32 ? '@' : code < 32 ? code + 0x40 : code);
         }
         return text;
     }
 };
+
+// Exit status, standard output and standard error in one text: "status|out|err".
+inline std::string outcome(const RunResult& r) {
+    return std::to_string(r.status) + "|" + r.out + "|" + r.err;
+}
 
 inline FileSpec named(const std::string& name, std::int64_t words, std::vector<std::uint8_t> data = {}) {
     FileSpec spec;
