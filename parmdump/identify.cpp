@@ -16,7 +16,7 @@ std::size_t sector_size(bool expanded) {
 }
 
 // Reads one sector at the current offset in the file's form into sector (3 bytes per word,
-// high byte first).
+// high byte first). The count is that of the bytes read from the file.
 ReadResult read_sector(int fd, bool expanded, Sector& sector) {
     if (!expanded) return read_fully(fd, sector.data(), SECTOR_BYTES);
     std::array<Byte, EXPANDED_SECTOR_BYTES> raw;
@@ -30,7 +30,6 @@ ReadResult read_sector(int fd, bool expanded, Sector& sector) {
         out[1] = in[1];
         out[2] = in[0];
     }
-    result.count = SECTOR_BYTES;
     return result;
 }
 
@@ -38,7 +37,7 @@ ReadResult read_sector(int fd, bool expanded, Sector& sector) {
 bool read_sector_at(int fd, std::int64_t index, bool expanded, Sector& sector) {
     std::int64_t offset = index * static_cast<std::int64_t>(sector_size(expanded));
     if (offset < 0 || ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
-    return read_sector(fd, expanded, sector).count == SECTOR_BYTES;
+    return read_sector(fd, expanded, sector).count == sector_size(expanded);
 }
 
 // The first four bytes of an open file; nothing when fewer arrive.
@@ -111,7 +110,7 @@ std::optional<Loaded> load_parameter_sector(const std::string& argument) {
         return std::nullopt;
     }
     result = read_sector(fd, loaded.expanded, loaded.sector);
-    if (result.count < SECTOR_BYTES) {
+    if (result.count < sector_size(loaded.expanded)) {
         std::printf("Cannot read %s: %s\n", name.c_str(), short_read_text(result).c_str());
         return std::nullopt;
     }
