@@ -13,14 +13,6 @@ char high_low(const Sector& sector, int word) {
     return bit_at(sector, word, 6) ? 'H' : 'L';
 }
 
-std::string full_date(std::time_t t) {
-    std::tm calendar{};
-    char text[256];
-    if (localtime_r(&t, &calendar) == nullptr || std::strftime(text, sizeof text, "%c", &calendar) == 0)
-        return "";
-    return text;
-}
-
 void print_first_header_line(const Loaded& loaded, const Values& v) {
     const Sector& s = loaded.sector;
     std::printf("\n%s", name_at(s, NAME_WORD).c_str());
@@ -35,7 +27,7 @@ void print_first_header_line(const Loaded& loaded, const Values& v) {
     std::printf(" SI=%d", static_cast<int>(size / 1024));
     std::printf(" '%s", attribute_letters(unsigned_at(s, ATTRIBUTE_WORD)).c_str());
     std::printf(" %u!%u", bits_at(s, ATTRIBUTE_WORD, 0, 7), bits_at(s, ATTRIBUTE_WORD, 8, 14));
-    std::printf(" %s", short_date(date_at(s, DATE_WORD, -1)).c_str());
+    std::printf(" %s", format_date(date_at(s, DATE_WORD, -1), "%d.%b.%y", 10).c_str());
     std::printf(" $%s", chars_at(s, TAG_WORD).c_str());
     if (loaded.expanded) std::fputs(" EXPANDED", stdout);
     if (loaded.swapped) std::fputs(" SWAPPED", stdout);
@@ -79,7 +71,7 @@ void print_header(const Loaded& loaded, Kind kind, const Layout& layout, const V
     print_first_header_line(loaded, v);
     print_second_header_line(loaded.sector, kind, layout);
     std::puts(comment_of(loaded.sector).c_str());
-    std::puts(full_date(date_at(loaded.sector, layout.date, layout.time)).c_str());
+    std::puts(format_date(date_at(loaded.sector, layout.date, layout.time), "%c", 256).c_str());
 }
 
 double sy_of(const Sector& s) {
@@ -223,11 +215,11 @@ int gain_code(std::uint32_t g) {
     return gain;
 }
 
-std::string short_date(std::time_t t) {
+std::string format_date(std::time_t t, const char* format, std::size_t size) {
     std::tm calendar{};
-    char text[10];
-    if (localtime_r(&t, &calendar) == nullptr || std::strftime(text, sizeof text, "%d.%b.%y", &calendar) == 0)
-        return "";
+    std::string text(size, '\0');
+    if (localtime_r(&t, &calendar) == nullptr) return "";
+    text.resize(std::strftime(text.data(), size, format, &calendar));
     return text;
 }
 

@@ -2,6 +2,7 @@
 // processing blocks, then the HALVOR block and, for TORGIL, the second parameter sector.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -19,7 +20,8 @@ std::string attribute_letters(std::uint32_t attributes);
 std::string processing_code(std::uint32_t p);
 // RG of FENDAR data from its gain bits.
 int gain_code(std::uint32_t g);
-// A date as "%d.%b.%y" of the local time; empty when it does not fit 9 characters.
-std::string short_date(std::time_t t);
+// t as local time in a strftime format, as it fits a buffer of `size` bytes (at most size - 1
+// characters); empty when it does not fit.
+std::string format_date(std::time_t t, const char* format, std::size_t size);
 
 } // namespace parmdump

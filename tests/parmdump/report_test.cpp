@@ -93,6 +93,9 @@ TEST(Header, ProcessingCode) {
 
 TEST(Header, DatesOfZeroShowTheEpoch) {
     EXPECT_EQ(line_of(fendar(), DATE_LINE), "Thu Jan  1 00:00:00 1970");
+    // A header date that would not fit its 9 characters is left out rather than cut.
+    EXPECT_EQ(parmdump::format_date(0, "%d.%b.%y", 10), "01.Jan.70");
+    EXPECT_EQ(parmdump::format_date(0, "%d.%B.%y", 10), "");
 }
 
 TEST(Acquisition, GainCodeAndZeroSize) {
