@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$jobs" --target veltool >/dev/null
+cmake --build build -j "$jobs" --target veltool parmdump make_sample >/dev/null
 
 bin=$PWD/build/bin
 rm -rf demo
