@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include "veltool/files/read_files.h"
 #include "veltool/listings.h"
 #include "veltool/maint/partition.h"
 #include "veltool/report.h"
@@ -23,7 +24,7 @@ const Command command_table[] = {
     {"del", unavailable},
     {"ren", unavailable},
     {"cop", unavailable},
-    {"rea", unavailable},
+    {"rea", read_files},
     {"wri", unavailable},
     {"scr", unavailable},
     {"scw", unavailable},
