@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "veltool/files/read_files.h"
+#include "veltool/files/write_files.h"
 #include "veltool/listings.h"
 #include "veltool/maint/partition.h"
 #include "veltool/report.h"
@@ -25,7 +26,7 @@ const Command command_table[] = {
     {"ren", unavailable},
     {"cop", unavailable},
     {"rea", read_files},
-    {"wri", unavailable},
+    {"wri", write_files},
     {"scr", unavailable},
     {"scw", unavailable},
     {"ptr", command_ptr},
