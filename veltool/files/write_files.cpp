@@ -235,22 +235,21 @@ Step prepare(const std::string& path, const WriteRun& run, Plan& plan) {
         plan.words -= SECTOR_WORDS;
     }
     plan.name = canonical_name(path);
-    if (run.name_from_sector) {
+    // The host file's own directory sector is read before anything is released, placed or
+    // written, so that a host file without a usable one changes nothing.
+    if (form.with_sector) {
         SectorRead read = read_source_sector(source);
         if (read == SectorRead::failed) return Step::stop;
-        if (read == SectorRead::none) return warn(0, CORRUPT_SECTOR, path.c_str()), Step::next;
-        plan.name = source.sector->full_name;
+        if (read == SectorRead::none) {
+            warn(0, CORRUPT_SECTOR, run.name_from_sector ? path.c_str() : plan.name.c_str());
+            return Step::next;
+        }
+        if (run.name_from_sector) plan.name = source.sector->full_name;
     }
     auto found = find_file(plan.name);
     if (found != directory_list.end() && (found->attributes & ATTR_P) && !run.replace_protected)
         return warn(0, "ILLEGAL OUTPUT FILENAME: %s", plan.name.c_str()), Step::next;
     require_sound_directory(run.force);
-    // The host file's directory sector is checked before anything is released or written.
-    if (form.with_sector && !source.sector) {
-        SectorRead read = read_source_sector(source);
-        if (read == SectorRead::failed) return Step::stop;
-        if (read == SectorRead::none) return warn(0, CORRUPT_SECTOR, plan.name.c_str()), Step::next;
-    }
     return Step::write;
 }
 

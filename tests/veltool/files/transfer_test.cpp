@@ -310,6 +310,15 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
     EXPECT_EQ(bad.run("WRI", {"-o", "VO", no_sector}).err,
               "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: " + no_sector + "\n");
     EXPECT_EQ(bad.bytes(), image);
+
+    // The host file's sector is looked at before the protection of the file it would replace.
+    test::FileSpec locked = spec("OLD", "DAT", 512, Bytes(1536, 0xAA));
+    locked.attributes |= 0400000;
+    Disk guarded(ImageBuilder(236).empty(2).file(locked).empty(1).file(spec("X", "", 0)));
+    std::string bad_host = guarded.host("old.dat", Bytes(800, 0x55));
+    EXPECT_EQ(guarded.run("WRI", {bad_host}).err,
+              "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: OLD.DAT\n");
+    EXPECT_EQ(guarded.run("WRI", {"-o", "D", bad_host}).err, "WARNING: ILLEGAL OUTPUT FILENAME: OLD.DAT\n");
 }
 
 TEST(Wri, HostFileProblems) {
