@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include "veltool/files/read_files.h"
+#include "veltool/files/write_files.h"
 #include "veltool/listings.h"
 #include "veltool/maint/partition.h"
 #include "veltool/report.h"
@@ -23,8 +25,8 @@ const Command command_table[] = {
     {"del", unavailable},
     {"ren", unavailable},
     {"cop", unavailable},
-    {"rea", unavailable},
-    {"wri", unavailable},
+    {"rea", read_files},
+    {"wri", write_files},
     {"scr", unavailable},
     {"scw", unavailable},
     {"ptr", command_ptr},
