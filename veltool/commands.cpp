@@ -4,6 +4,8 @@
 
 #include "veltool/files/copy_delete_rename.h"
 #include "veltool/files/inspection.h"
+#include "veltool/files/read_files.h"
+#include "veltool/files/write_files.h"
 #include "veltool/listings.h"
 #include "veltool/maint/partition.h"
 #include "veltool/report.h"
@@ -25,8 +27,8 @@ const Command command_table[] = {
     {"del", delete_files},
     {"ren", rename_files},
     {"cop", copy_files},
-    {"rea", unavailable},
-    {"wri", unavailable},
+    {"rea", read_files},
+    {"wri", write_files},
     {"scr", unavailable},
     {"scw", unavailable},
     {"ptr", command_ptr},

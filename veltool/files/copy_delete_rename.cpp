@@ -23,13 +23,13 @@ constexpr std::uint32_t ATTR_LETTERS = ATTR_X | ATTR_C | ATTR_P | ATTR_I | ATTR_
 // are the name patterns.
 struct Target {
     Selection selection;
-    std::optional<StoredName> destination;
+    std::optional<std::string> destination; // its full name
 };
 
 Target target_of(const Options& options) {
     Target target{selection_of(options, false), std::nullopt};
     if (target.selection.patterns.size() >= 2) {
-        target.destination = stored_name(target.selection.patterns.back());
+        target.destination = canonical_name(target.selection.patterns.back());
         target.selection.patterns.pop_back();
     }
     return target;
@@ -41,13 +41,6 @@ DirEntry* file_named(const std::string& full_name) {
         if (!entry.empty && entry.full_name == full_name) return &entry;
     }
     return nullptr;
-}
-
-template <class Record>
-void give_name(Record& record, const StoredName& name) {
-    record.full_name = name.full_name;
-    record.name = name.name;
-    record.extension = name.extension;
 }
 
 // A number of the command line as the 32-bit integer that holds it in a directory sector.
@@ -153,11 +146,11 @@ void apply_attribute_string(DirSector& sector, const std::string& text) {
 }
 
 // Every change ren makes to a file whose directory sector is loaded, in its order.
-void change_fields(DirEntry& entry, const Options& options, const std::optional<StoredName>& new_name) {
+void change_fields(DirEntry& entry, const Options& options, const std::optional<std::string>& new_name) {
     DirSector& sector = *entry.sector;
     if (new_name) {
-        give_name(sector, *new_name);
-        give_name(entry, *new_name);
+        set_full_name(sector, *new_name);
+        set_full_name(entry, *new_name);
     }
     change_addresses(entry, options);
     change_user_info(sector, options);
@@ -175,9 +168,9 @@ void change_fields(DirEntry& entry, const Options& options, const std::optional<
 }
 
 // ren of one selected file; true when it was changed.
-bool rename_file(DirEntry& entry, const Options& options, const std::optional<StoredName>& new_name) {
-    if (new_name && file_named(new_name->full_name) != nullptr) {
-        warn_illegal_name(new_name->full_name);
+bool rename_file(DirEntry& entry, const Options& options, const std::optional<std::string>& new_name) {
+    if (new_name && file_named(*new_name) != nullptr) {
+        warn_illegal_name(*new_name);
         return false;
     }
     require_sound_directory(has_letter(options.letters, 'F'));
@@ -198,15 +191,15 @@ bool rename_file(DirEntry& entry, const Options& options, const std::optional<St
 
 // cop: the chosen free entry becomes the copy, with the source's directory sector under the
 // destination name, its own start sector and today's date.
-void make_copy(DirEntry& copy, DirEntry& source, const StoredName& destination) {
+void make_copy(DirEntry& copy, DirEntry& source, const std::string& destination) {
     DirSector sector = std::move(*source.sector);
     drop_directory_sector(source);
-    give_name(sector, destination);
+    set_full_name(sector, destination);
     sector.start = copy.start;
     sector.date = std::time(nullptr);
     copy.empty = false;
     copy.mark = 1;
-    give_name(copy, destination);
+    set_full_name(copy, destination);
     copy.tag = sector.tag;
     copy.size = sector.size;
     copy.attributes = sector.attributes;
@@ -219,14 +212,14 @@ enum class Walk { go_on, stop };
 
 // cop of one selected source. A destination that it replaced is put back as it was when no
 // copy can be made after all.
-Walk copy_file(DirEntry& source, const StoredName& destination, const Options& options, bool& changed) {
-    if (source.full_name == destination.full_name) {
-        warn_illegal_name(destination.full_name);
+Walk copy_file(DirEntry& source, const std::string& destination, const Options& options, bool& changed) {
+    if (source.full_name == destination) {
+        warn_illegal_name(destination);
         return Walk::go_on;
     }
-    DirEntry* existing = file_named(destination.full_name);
+    DirEntry* existing = file_named(destination);
     if (existing != nullptr && (existing->attributes & ATTR_P) && !has_letter(options.letters, 'Y')) {
-        warn_illegal_name(destination.full_name);
+        warn_illegal_name(destination);
         return Walk::go_on;
     }
     require_sound_directory(has_letter(options.letters, 'F'));
@@ -306,7 +299,7 @@ void rename_files(const Options& options) {
 void copy_files(const Options& options) {
     if (options.arguments.size() < 2) fatal(0, "DESTINATION FILENAME NOT SPECIFIED");
     Target target = target_of(options);
-    const StoredName& destination = *target.destination;
+    const std::string& destination = *target.destination;
     read_directory();
     clear_marks();
     bool changed = false;

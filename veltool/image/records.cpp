@@ -51,15 +51,9 @@ std::int32_t size_word_of_file(std::int64_t words) {
 }
 
 std::string canonical_name(const std::string& host_name) {
-    return stored_name(host_name).full_name;
-}
-
-StoredName stored_name(const std::string& host_name) {
     Byte words[3 * WORD_BYTES];
     kavolt::name_to_words(host_name, words);
-    StoredName result;
-    decode_name(result, words);
-    return result;
+    return full_name_of(words);
 }
 
 bool is_genuine(std::uint32_t attributes) {
