@@ -2,33 +2,31 @@
 
 #include <strings.h>
 
+#include "veltool/files/copy_delete_rename.h"
+#include "veltool/files/inspection.h"
+#include "veltool/files/read_files.h"
+#include "veltool/files/write_files.h"
 #include "veltool/listings.h"
 #include "veltool/maint/image_creation.h"
 #include "veltool/maint/partition.h"
 #include "veltool/maint/repair.h"
 #include "veltool/maint/revive.h"
 #include "veltool/maint/sectors.h"
-#include "veltool/report.h"
 
 namespace veltool {
 
 namespace {
-
-// Commands whose family is not part of this build yet.
-void unavailable(const Options& options) {
-    fatal(0, "command \"%.3s\" is not available in this version of veltool", options.command.c_str());
-}
 
 // In the order the front end compares them: the first name that matches runs.
 // clang-format off
 const Command command_table[] = {
     {"new", command_new},
     {"dir", list_directory},
-    {"del", unavailable},
-    {"ren", unavailable},
-    {"cop", unavailable},
-    {"rea", unavailable},
-    {"wri", unavailable},
+    {"del", delete_files},
+    {"ren", rename_files},
+    {"cop", copy_files},
+    {"rea", read_files},
+    {"wri", write_files},
     {"scr", command_scr},
     {"scw", command_scw},
     {"ptr", command_ptr},
@@ -42,10 +40,10 @@ const Command command_table[] = {
     {"rev", command_rev},
     {"res", command_res},
     {"sdi", list_sorted},
-    {"lis", unavailable},
+    {"lis", list_files},
     {"fix", command_fix},
-    {"sum", unavailable},
-    {"oct", unavailable},
+    {"sum", checksum_files},
+    {"oct", dump_files},
 };
 // clang-format on
 

@@ -89,6 +89,16 @@ constexpr std::int64_t data_sectors(std::int64_t words) {
 // form and back.
 std::string canonical_name(const std::string& host_name);
 
+// Gives a record the full name NAME.EXT; its name and extension follow it, split at the
+// first point.
+template <class Record>
+void set_full_name(Record& record, const std::string& full_name) {
+    std::size_t point = full_name.find('.');
+    record.full_name = full_name;
+    record.name = full_name.substr(0, point);
+    record.extension = point == std::string::npos ? std::string() : full_name.substr(point + 1);
+}
+
 bool is_genuine(std::uint32_t attributes);
 
 DirectoryHeader decode_directory_header(const Byte* block);

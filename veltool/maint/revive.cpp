@@ -65,7 +65,7 @@ DirectoryList::iterator revive_in(DirectoryList::iterator area, Revival& r) {
         std::optional<DirSector> found = deleted_file_at(s, area->start + area->size / SECTOR_WORDS);
         if (!found || !entry_selected(r.selection, found->tag, found->full_name)) continue;
         r.found = true;
-        if (r.new_name) found->full_name = *r.new_name;
+        if (r.new_name) set_full_name(*found, *r.new_name);
         if (file_named(found->full_name) != directory_list.end()) {
             warn(0, "ILLEGAL OUTPUT FILENAME: %s", found->full_name.c_str());
             continue;
@@ -150,7 +150,7 @@ DirectoryList::iterator area_for(std::int64_t words) {
 void make_reserved_file(DirEntry& entry, const std::string& name, std::int64_t words) {
     DirSector sector;
     sector.kind = SECTOR_KIND_FILE;
-    sector.full_name = name;
+    set_full_name(sector, name);
     sector.start = entry.start;
     sector.size = words;
     sector.program_start = -1;
@@ -160,7 +160,7 @@ void make_reserved_file(DirEntry& entry, const std::string& name, std::int64_t w
     sector.attributes = FILE_MARKER;
     sector.date = std::time(nullptr);
     entry.empty = false;
-    entry.full_name = name;
+    set_full_name(entry, name);
     entry.size = words;
     entry.attributes = FILE_MARKER;
     entry.tag.clear();

@@ -58,6 +58,13 @@ TEST(Rev, DeletedFilesComeBackUnchanged) {
     EXPECT_EQ(r.out + r.err, "");
     EXPECT_EQ(d.bytes(), kept);
 
+    // Deleted with del, neighbours merged: the same file again.
+    Disk deleted(ImageBuilder(400).file(spec("A", 100)).file(x).empty(2).file(spec("B", 0)).build());
+    EXPECT_EQ(deleted.run("DEL", {"-o", "Y", "X.SAV"}).status, 0);
+    EXPECT_EQ(deleted.run("REV", {"X.SAV"}).out, "");
+    EXPECT_EQ(deleted.bytes(),
+              ImageBuilder(400).file(spec("A", 100)).file(x).empty(2).file(spec("B", 0)).build());
+
     // In the middle of an area: EMPTY, file, EMPTY.
     Disk middle(ImageBuilder(400).file(spec("A", 0)).empty(20).deleted(5, x).file(spec("B", 0)).build());
     EXPECT_EQ(middle.run("REV", {}).out, "");

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix and uses it as a user would: commands through
+# upper- and lower-case links, manual pages looked up by name, and the Debian package.
+set -euo pipefail
+build=$1
+source=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+bin=$scratch/prefix/bin
+man1=$scratch/prefix/share/man/man1
+
+# Links are relative, so a staged installation stays correct where it is moved.
+[ "$(readlink "$bin/VELDIR")" = veltool ] || fail "VELDIR is not a relative link to veltool"
+[ "$(readlink "$man1/veldir.1")" = veltool.1 ] || fail "veldir.1 is not a relative link to veltool.1"
+for name in NEW DIR DEL REN COP REA WRI SCR SCW PTR PTW DCR DCW OLD DRE PAC DDI REV RES SDI LIS FIX SUM OCT; do
+    lower=$(echo "$name" | tr 'A-Z' 'a-z')
+    [ -x "$bin/VEL$name" ] && [ -x "$bin/vel$lower" ] || fail "missing invocation name for $name"
+    [ -e "$man1/vel$lower.1" ] || fail "missing manual page name vel$lower.1"
+done
+if [ -f "$build/parmdump" ]; then
+    [ -x "$bin/parmdump" ] || fail "parmdump is not installed"
+    [ -e "$man1/parmdump.1" ] || fail "parmdump.1 is not installed"
+fi
+
+# A command through each kind of link.
+truncate -s $((300 * 768)) "$scratch/disk.img"
+"$bin/VELDCW" -d "$scratch/disk.img" -c "INSTALLED"
+[ "$("$bin/veldcr" -d "$scratch/disk.img")" = INSTALLED ] || fail "veldcr does not read what VELDCW wrote"
+"$bin/velptw" -d "$scratch/disk.img"
+"$bin/VELPTR" -d "$scratch/disk.img" | grep -q '^=D1      0            0           299             300$' ||
+    fail "VELPTR does not show the table that velptw wrote"
+
+# Manual pages: found by name and formatted without warnings.
+if command -v man >/dev/null; then
+    case "$(man -M "$scratch/prefix/share/man" -w veldir)" in
+    "$man1/veldir.1" | "$man1/veltool.1") ;;
+    *) fail "man does not find veldir" ;;
+    esac
+    man -M "$scratch/prefix/share/man" veldir 2>/dev/null | grep -q 'VELTOOL(1)' || fail "man veldir shows another page"
+fi
+if command -v groff >/dev/null; then
+    for page in "$source"/docs/*.1; do
+        out=$(groff -t -man -ww -z "$page" 2>&1)
+        [ -z "$out" ] || fail "groff warns about $page: $out"
+    done
+fi
+
+# The Debian package holds the same installation.
+if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
+    (cd "$build" && cpack -G DEB -B "$scratch/package" >/dev/null)
+    deb=$(ls "$scratch"/package/*.deb)
+    contents=$(dpkg-deb -c "$deb")
+    echo "$contents" | grep -q './usr/bin/veltool$' || fail "package lacks veltool"
+    echo "$contents" | grep -q './usr/bin/veldir -> veltool$' || fail "package lacks veldir"
+    echo "$contents" | grep -q './usr/share/man/man1/veltool.1' || fail "package lacks the manual page"
+    [ "$(dpkg-deb -f "$deb" Package)" = veltool ] || fail "package name"
+    dpkg-deb -f "$deb" Maintainer | grep -q . || fail "package has no maintainer"
+fi
+echo "install test passed"

@@ -1,0 +1,139 @@
+// lis, sum and oct end to end: the exact text they print and what they report.
+#include <algorithm>
+#include <gtest/gtest.h>
+
+#include "tests/veltool/files/disk.h"
+
+using namespace test;
+
+namespace {
+
+// KAVOLT text: every character with bit 7 set.
+std::vector<std::uint8_t> kavolt_text(const std::string& text) {
+    std::vector<std::uint8_t> bytes;
+    for (char c : text)
+        bytes.push_back(static_cast<std::uint8_t>(c | 0x80));
+    return bytes;
+}
+
+FileSpec text_file(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    FileSpec f = named(name, static_cast<std::int64_t>(bytes.size() + 2) / 3, bytes);
+    f.ext = "TXT";
+    return f;
+}
+
+FileSpec words_file(const std::string& name, const std::vector<std::uint32_t>& words) {
+    std::vector<std::uint8_t> bytes;
+    for (std::uint32_t w : words)
+        bytes.insert(bytes.end(), {std::uint8_t(w >> 16), std::uint8_t(w >> 8), std::uint8_t(w)});
+    return named(name, static_cast<std::int64_t>(words.size()), bytes);
+}
+
+std::string heading(const std::string& name) {
+    return "\nFILE: " + name + "\n-------------------\n\n";
+}
+
+} // namespace
+
+TEST(Lis, TextEndsAtEndOfTransmissionLinesAtCarriageReturns) {
+    auto text = kavolt_text("ab\rcd");
+    text.push_back('\r'); // without bit 7
+    for (std::uint8_t b : kavolt_text("ef\r\x04zz"))
+        text.push_back(b);
+    std::string lines, first_20;
+    for (int i = 10; i < 40; ++i) {
+        std::string line = "line " + std::to_string(i) + std::string(32, '.');
+        lines += line + "\r";
+        if (i < 30) first_20 += line + "\n";
+    }
+    Disk d(ImageBuilder(400)
+               .file(text_file("T", text))
+               .file(text_file("L", kavolt_text(lines)))
+               .file(named("E", 0)));
+    EXPECT_EQ(outcome(d.run("LIS", {"t.txt", "E"})),
+              "0|" + heading("T.TXT") + "ab\ncd\nef\n\n\n" + heading("E") + "\n\n|");
+    EXPECT_EQ(d.run("LIS", {"-o", "u", "T.TXT"}).out, heading("T.TXT") + "AB\nCD\nEF\n\n\n");
+    EXPECT_EQ(d.run("LIS", {"-h2", "T.TXT"}).out, heading("T.TXT") + "ab\ncd\n\n\n");
+    // -h alone is 20 lines, and the 20th crosses a sector; a shorter file is printed whole.
+    EXPECT_EQ(d.run("LIS", {"-h", "*.TXT"}).out,
+              heading("T.TXT") + "ab\ncd\nef\n\n\n" + heading("L.TXT") + first_20 + "\n\n");
+    EXPECT_EQ(d.run("LIS", {"-h5", "L.TXT"}).out, heading("L.TXT") + first_20.substr(0, 5 * 40) + "\n\n");
+    EXPECT_EQ(d.run("LIS", {"Q"}).out, "FILE NOT FOUND: Q\n");
+    EXPECT_EQ(d.run("LIS", {"-o", "r", "Q"}).out, "");
+}
+
+TEST(Sum, FullNameOrderAndEndAroundCarry) {
+    FileSpec alpha = words_file("ALPHA", {077777777, 1});
+    alpha.ext = "X";
+    Disk d(ImageBuilder(400)
+               .file(words_file("ZED", {077777777}))
+               .file(alpha)
+               .file(named("MID", 0))
+               .file(words_file("ONES", std::vector<std::uint32_t>(300, 1))));
+    std::string sums = "ALPHA   .X      SIZE =        2   CSUM =        1\n"
+                       "MID             SIZE =        0   CSUM =        0\n"
+                       "ONES            SIZE =      454   CSUM =      454\n"
+                       "ZED             SIZE =        1   CSUM = 77777777\n";
+    EXPECT_EQ(outcome(d.run("SUM", {"*"})), "0|" + sums + "|");
+    EXPECT_EQ(d.run("SUM", {"-w", "*"}).out, sums);
+    EXPECT_EQ(d.run("SUM", {"Q"}).out, "FILE NOT FOUND: Q\n");
+    EXPECT_EQ(d.run("SUM", {"-o", "r", "Q"}).out, "");
+}
+
+TEST(Oct, FormsOfTheDump) {
+    // Words 1, 77777777, "ABC", blank "D" end-of-transmission, "EFG".
+    Disk d(ImageBuilder(400).file(words_file("W", {1, 077777777, 0xC1C2C3, 0xA0C484, 0xC5C6C7})));
+    std::string first = "W               SIZE =        5";
+    EXPECT_EQ(outcome(d.run("OCT", {"w"})),
+              "0|" + first + "\n       0:        1 77777777 60341303 50142204\n       4: 61343307\n|");
+    EXPECT_EQ(d.run("OCT", {"-o", "mbce", "W"}).out, first +
+                                                         "\n       0:        1     A  <000><000><001>"
+                                                         "\n       1: 77777777  ????  <377><377><377>"
+                                                         "\n       2: 60341303  0\\KC    A    B    C  "
+                                                         "\n       3: 50142204  (LRD         D  <204>"
+                                                         "\n       4: 61343307  1\\[G    E    F    G  \n");
+    EXPECT_EQ(d.run("OCT", {"-o", "cb", "W"}).out,
+              first + "\n       0: <000><000><001><377><377><377><301><302><303><240><304><204>"
+                      "\n       4: <305><306><307>\n");
+    std::string chars = first + "\n       0: <000><000><001><377><377><377>  A    B    C         D  <204>";
+    EXPECT_EQ(d.run("OCT", {"-o", "c", "W"}).out, chars + "\n");
+    EXPECT_EQ(d.run("OCT", {"-o", "ce", "W"}).out, chars + "\n       4:   E    F    G  \n");
+}
+
+TEST(Oct, HeaderRegionAndIndexAcrossSectors) {
+    FileSpec large = words_file("H2", std::vector<std::uint32_t>(300, 1));
+    large.user_info_address = 0100;
+    large.user_info_size = 216;
+    Disk d(ImageBuilder(400).file(words_file("H1", {7})).file(large).file(named("Z", 0)));
+    std::string out = d.run("OCT", {"-o", "h", "H1"}).out;
+    EXPECT_TRUE(out.starts_with("H1              SIZE =        1\nH1           : FILE HEADER"
+                                "\n       0: 21702365 10610000        0        0"));
+    EXPECT_TRUE(out.ends_with("\n      44:        0        0        0        0\nH1           : FILE DATA"
+                              "\n       0:        7\n"));
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 14); // 40 header words in 10 lines
+
+    out = d.run("OCT", {"-o", "H", "H2"}).out;
+    auto data = out.find("H2           : FILE DATA");
+    ASSERT_NE(data, std::string::npos);
+    EXPECT_NE(out.rfind("\n     374: ", data), std::string::npos); // 256 words of header
+    EXPECT_GT(out.find("\n     400: "), data);
+    std::string ones = "        1        1        1        1";
+    EXPECT_NE(out.find("\n     400:" + ones + "\n     404:", data), std::string::npos);
+    EXPECT_TRUE(out.ends_with("\n     450:" + ones + "\n"));
+    EXPECT_EQ(d.run("OCT", {"Z"}).out, "Z               SIZE =        0\n");
+    EXPECT_EQ(d.run("OCT", {"-o", "r", "Q"}).out, "");
+}
+
+TEST(Inspection, UnusableDirectorySectorsAreReportedButCountAsFound) {
+    FileSpec gone = named("G", 1), bad = named("M", 1);
+    gone.magic = DELETED_MAGIC;
+    bad.sector_size_word = 2;
+    Disk d(ImageBuilder(400).file(gone).file(bad));
+    for (std::string command : {"LIS", "SUM", "OCT"}) {
+        EXPECT_EQ(outcome(d.run(command, {"G", "M"})),
+                  "0||WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: G\n"
+                  "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: M\n"
+                  "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: M\n")
+            << command;
+    }
+}

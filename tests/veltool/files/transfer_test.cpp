@@ -1,0 +1,342 @@
+// rea and wri end to end: host files, image bytes, output lines and exit status.
+#include <ctime>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "tests/support/image_builder.h"
+#include "tests/support/run.h"
+
+using test::FileSpec;
+using test::ImageBuilder;
+using test::RunResult;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+FileSpec spec(const std::string& name, const std::string& ext, std::int64_t words, Bytes data = {}) {
+    FileSpec f;
+    f.name = name;
+    f.ext = ext;
+    f.words = words;
+    f.data = std::move(data);
+    return f;
+}
+
+// PROG.SAV: five words, the first with bit 23 set.
+FileSpec prog() {
+    FileSpec f =
+        spec("PROG", "SAV", 5, {0x80, 0, 0, 0, 0, 1, 0x7F, 0xFF, 0xFF, 0x12, 0x34, 0x56, 0xFF, 0xFF, 0xFF});
+    f.tag = "T1";
+    f.attributes = test::REGULAR | 0400000;
+    f.load_address = 01000;
+    f.comment = "first";
+    f.sector_tail = {1, 2, 3};
+    return f;
+}
+
+// PROG.SAV at 201, TEXT.TXT at 203, NULL at 205, BAD.SEC at 206 (its sector gives another
+// size), GONE at 208 (its sector is a deleted file's), EMPTY from 210.
+ImageBuilder sample() {
+    FileSpec bad = spec("BAD", "SEC", 1);
+    bad.sector_size_word = 2;
+    FileSpec gone = spec("GONE", "", 1);
+    gone.magic = test::DELETED_MAGIC;
+    ImageBuilder b(400);
+    b.file(prog()).file(spec("TEXT", "TXT", 3, {0xC1, 0xC2, 0x8D, 0x8C, 0x84, 0xC5, 0xC6}));
+    b.file(spec("NULL", "", 0)).file(bad).file(gone);
+    return b;
+}
+
+Bytes concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes slice(const Bytes& bytes, std::int64_t offset, std::size_t n) {
+    return Bytes(bytes.begin() + offset, bytes.begin() + offset + static_cast<std::int64_t>(n));
+}
+
+std::uint32_t today() {
+    std::time_t now = std::time(nullptr);
+    std::tm* t = std::localtime(&now);
+    return test::bcd3(t->tm_mday, t->tm_mon + 1, t->tm_year % 100);
+}
+
+// The first 120 bytes of the directory sector that wri gives a file without one of its own.
+Bytes fresh_sector(const std::string& name, const std::string& ext, std::int64_t words, std::int64_t start) {
+    FileSpec f = spec(name, ext, words);
+    f.date = today();
+    return slice(test::directory_sector(f, start), 0, 120);
+}
+
+// An image and a host directory for one test.
+struct Disk {
+    test::TempDir dir;
+    std::string image = dir.file("disk.img");
+    explicit Disk(const ImageBuilder& builder) { builder.write(image); }
+
+    RunResult run(const std::string& command, std::vector<std::string> args) const {
+        args.insert(args.begin(), {"-d", image});
+        return test::run_vel(command, args);
+    }
+    Bytes bytes() const { return test::read_file(image); }
+    Bytes sector(std::int64_t n, std::size_t length = 768) const { return slice(bytes(), n * 768, length); }
+    std::string host(const std::string& name, const Bytes& content) const {
+        test::write_file(dir.file(name), content);
+        return dir.file(name);
+    }
+    // Directory entry k (first block) as name word 0, start and signed size word.
+    std::tuple<std::uint32_t, std::int32_t, std::int32_t> entry(std::int64_t k) const {
+        Bytes b = bytes();
+        std::size_t at = 192 * 768 + 48 + 24 * static_cast<std::size_t>(k);
+        return {static_cast<std::uint32_t>(test::get24(b, at)) & 0xFFFFFF, test::get24(b, at + 9),
+                test::get24(b, at + 12)};
+    }
+};
+
+constexpr std::uint32_t EMPTY = 0xFFFFFF;
+
+} // namespace
+
+TEST(Rea, HostForms) {
+    Disk d(sample());
+    const std::string out = d.dir.path() + "/";
+    const Bytes packed{0x00, 0x00, 0x80, 0xFF, 0x01, 0, 0,    0,    0xFF, 0xFF,
+                       0x7F, 0,    0x56, 0x34, 0x12, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+    const Bytes text_sector = test::directory_sector(spec("TEXT", "TXT", 3), 203);
+    struct Case {
+        const char* letters;
+        const char* name;
+        Bytes expected;
+    };
+    for (const Case& c :
+         {Case{"", "PROG.SAV", concat(test::directory_sector(prog(), 201), prog().data)},
+          Case{"d", "PROG.SAV", prog().data}, Case{"PD", "PROG.SAV", packed},
+          Case{"a", "TEXT.TXT", {'A', 'B', '\n', '\f'}},
+          Case{"BA", "TEXT.TXT", concat(text_sector, {0xC1, 0xC2, 0x8D, 0x8C, 0x84, 0xC5, 0xC6, 0, 0})},
+          Case{"", "NULL", test::directory_sector(spec("NULL", "", 0), 205)}, Case{"D", "NULL", {}}}) {
+        RunResult r = d.run("REA", {"-o", c.letters, "-f", out, "-e", ".out", c.name});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out + r.err, "");
+        EXPECT_EQ(test::read_file(out + c.name + ".out"), c.expected) << c.letters << " " << c.name;
+    }
+    // P alone: the directory sector as 256 integers (the magic, then name word 0), the data.
+    EXPECT_EQ(d.run("REA", {"-o", "p", "-f", out, "PROG.SAV"}).status, 0);
+    Bytes whole = test::read_file(out + "PROG.SAV");
+    ASSERT_EQ(whole.size(), 1044u);
+    EXPECT_EQ(slice(whole, 0, 8), (Bytes{0xF5, 0x84, 0x47, 0, 0xC7, 0x23, 0x41, 0}));
+    EXPECT_EQ(slice(whole, 1024, 20), packed);
+}
+
+TEST(Rea, SelectionLinesAndReports) {
+    Disk d(sample());
+    const std::string pre = d.dir.file("x-");
+    RunResult r = d.run("REA", {"-o", "v", "-f", pre, "-e", ".b", "*.sav", "P*", "T*"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "READING PROG.SAV      TO " + pre + "PROG.SAV.b\nREADING TEXT.TXT      TO " + pre +
+                         "TEXT.TXT.b\n");
+    EXPECT_EQ(d.run("REA", {"NOPE", "X*"}).out, "FILE NOT FOUND: NOPE, X*\n");
+    EXPECT_EQ(d.run("REA", {}).out, "FILE NOT FOUND:\n");
+    EXPECT_EQ(d.run("REA", {"-o", "R", "NOPE"}).out, "");
+    // Unusable directory sectors: warned (the cross-check warns too), skipped, yet found.
+    r = d.run("REA", {"-o", "V", "-f", pre, "BAD.SEC", "GONE"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: BAD.SEC\n"
+                     "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: BAD.SEC\n"
+                     "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: GONE\n");
+    EXPECT_FALSE(std::filesystem::exists(pre + "GONE"));
+    r = d.run("REA", {"-f", d.dir.file("none/"), "PROG.SAV"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "ERROR: cannot create VELTRA file " + d.dir.file("none/PROG.SAV") +
+                         ":\nNo such file or directory\n");
+}
+
+TEST(Transfer, RoundTripsInEveryForm) {
+    Disk from(sample());
+    for (std::string letters : {"", "D", "P", "PD"}) {
+        Disk to(ImageBuilder(400));
+        std::string path = to.dir.file("PROG.SAV");
+        ASSERT_EQ(from.run("REA", {"-o", letters, "-f", to.dir.path() + "/", "PROG.SAV"}).status, 0);
+        Bytes host = test::read_file(path);
+        RunResult w = to.run("WRI", {"-o", letters, path});
+        EXPECT_EQ(w.status, 0);
+        EXPECT_EQ(w.out + w.err, "");
+        // Nothing else in the host directory: the temporary file is gone.
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(to.dir.path()), {}), 2);
+        ASSERT_EQ(to.run("REA", {"-o", letters, "-f", to.dir.file("back-"), "PROG.SAV"}).status, 0);
+        // The file comes back as it went, but for the date of its directory sector.
+        for (int i = 0; letters == "" && i < 3; ++i)
+            host[30 + i] = static_cast<std::uint8_t>(today() >> (16 - 8 * i));
+        for (int i = 0; letters == "P" && i < 4; ++i)
+            host[40 + i] = static_cast<std::uint8_t>(today() >> (8 * i));
+        EXPECT_EQ(test::read_file(to.dir.file("back-PROG.SAV")), host) << letters;
+    }
+    // Text, and integers of which only the low 24 bits count, the last one partial.
+    Disk d(ImageBuilder(400));
+    std::string note = d.host("note", {'A', 'B', '\n', '\f'});
+    std::string ints = d.host("ints", {0x67, 0x45, 0x23, 0x01, 0xFF, 0xFF, 0xFF, 0x7F, 0x99});
+    EXPECT_EQ(d.run("WRI", {"-o", "A", note}).status, 0);
+    EXPECT_EQ(d.run("WRI", {"-o", "DP", ints}).status, 0);
+    EXPECT_EQ(d.run("REA", {"-o", "A", "-f", d.dir.file("back-"), "NOTE"}).status, 0);
+    EXPECT_EQ(test::read_file(d.dir.file("back-NOTE")), test::read_file(note));
+    EXPECT_EQ(d.sector(203, 7), (Bytes{0x23, 0x45, 0x67, 0xFF, 0xFF, 0xFF, 0}));
+}
+
+TEST(Wri, TextLayout) {
+    Disk d(ImageBuilder(400));
+    std::string lines = d.host("lines.txt", {'A', 'B', '\n', 'X', 'Y', '\n'});
+    const std::string text = std::string(767, 'x') + "\r\nY"; // the pair straddles two pieces
+    std::string straddle = d.host("long", Bytes(text.begin(), text.end()));
+    std::string form_feed = d.host("ff", {'A', 0x8D, 0x8A, 'B', '\r', 'C', '\n', '\r', '\f'});
+    std::string ended = d.host("ended", {'A', 'B', 0x84, 'C', 'D'});
+    RunResult r = d.run("WRI", {"-o", "AV", lines, straddle, form_feed, ended});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "WRITING " + lines + " TO LINES.TXT\nWRITING " + straddle + " TO LONG\nWRITING " +
+                         form_feed + " TO FF\nWRITING " + ended + " TO ENDED\n");
+    EXPECT_EQ(d.sector(201, 10), (Bytes{0xC1, 0xC2, 0x8D, 0xD8, 0xD9, 0x8D, 0x8C, 0x84, 0, 0}));
+    EXPECT_EQ(slice(d.bytes(), 203 * 768 + 766, 6), (Bytes{0xF8, 0x8D, 0xD9, 0x8C, 0x84, 0}));
+    EXPECT_EQ(d.sector(206, 11), (Bytes{0xC1, 0x8D, 0xC2, 0x8D, 0xC3, 0x8D, 0x8D, 0x8C, 0x84, 0, 0}));
+    EXPECT_EQ(d.sector(208, 7), (Bytes{0xC1, 0xC2, 0x8C, 0x84, 0, 0, 0}));
+    EXPECT_EQ(d.sector(200, 120), fresh_sector("LINES", "TXT", 3, 201));
+    EXPECT_EQ(d.sector(202, 120), fresh_sector("LONG", "", 257, 203));
+    EXPECT_EQ(d.sector(205, 120), fresh_sector("FF", "", 3, 206));
+    EXPECT_EQ(d.sector(207, 120), fresh_sector("ENDED", "", 2, 208));
+    EXPECT_EQ(d.entry(1), std::make_tuple(test::six_bit("LONG"), 203, 257));
+    EXPECT_EQ(d.entry(4), std::make_tuple(EMPTY, 210, -(377 - 210 - 1)));
+}
+
+TEST(Wri, BestFitSplitAndPadding) {
+    // EMPTY 201 (4 sectors), A 206, EMPTY 207 (3), B 211, EMPTY 212 (3), C 216, EMPTY 217;
+    // the areas at 207 and 212 hold a deleted file's data, all ones.
+    FileSpec old = spec("OLD", "", 768, Bytes(3 * 768, 0xFF));
+    ImageBuilder b(400);
+    b.empty(4).file(spec("A", "", 0)).empty(3).deleted(0, old).file(spec("B", "", 0));
+    b.empty(3).deleted(0, old).file(spec("C", "", 0));
+    Disk d(b);
+    RunResult r =
+        d.run("WRI", {"-o", "D", d.host("data", Bytes(1499, 0x11)), d.host("four.bytes", {1, 2, 3, 4})});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "");
+    // 500 words take the first of the two smallest areas that hold them; the sector left
+    // over becomes an EMPTY entry of size 0, too small for the 2 words of four bytes.
+    EXPECT_EQ(d.entry(2), std::make_tuple(test::six_bit("DATA"), 207, 500));
+    EXPECT_EQ(d.entry(3), std::make_tuple(EMPTY, 210, 0));
+    EXPECT_EQ(d.entry(5), std::make_tuple(test::six_bit("FOUR"), 212, 2));
+    EXPECT_EQ(d.entry(6), std::make_tuple(EMPTY, 214, -1));
+    EXPECT_EQ(d.entry(7), std::make_tuple(test::six_bit("C"), 216, 0));
+    EXPECT_EQ(slice(d.bytes(), 207 * 768 + 1498, 3), (Bytes{0x11, 0, 0xFF}));
+    EXPECT_EQ(d.sector(212, 8), (Bytes{1, 2, 3, 4, 0, 0, 0xFF, 0xFF}));
+    EXPECT_EQ(d.sector(206, 120), fresh_sector("DATA", "", 500, 207));
+    EXPECT_EQ(d.sector(211, 120), fresh_sector("FOUR", "BYTE", 2, 212));
+}
+
+TEST(Wri, ReplacesFilesOfTheSameName) {
+    FileSpec old = spec("OLD", "DAT", 600, Bytes(1800, 0xAA));
+    old.attributes = test::REGULAR | 0400000;
+    Disk d(ImageBuilder(400).file(old));
+    // The host file's own directory sector, without the file marker.
+    FileSpec own = spec("ZZZ", "ABC", 2);
+    own.attributes = 0100000;
+    own.tag = "T9";
+    own.comment = "new";
+    own.load_address = 0123;
+    own.program_start = 0124;
+    own.user_info_address = 0200;
+    own.user_info_size = 3;
+    own.sector_tail = {7, 7, 7};
+    std::string path = d.host("old.dat", concat(test::directory_sector(own, 5), {9, 8, 7, 6, 5, 4}));
+    const Bytes before = d.bytes();
+    RunResult r = d.run("WRI", {"-o", "v", path});
+    EXPECT_EQ(r.out + r.err, "WARNING: ILLEGAL OUTPUT FILENAME: OLD.DAT\n");
+    EXPECT_EQ(d.bytes(), before);
+
+    // With Y the old file goes and the new one takes the start of its area, with the host
+    // file's directory sector under its own name, start, size and date, and the file marker.
+    r = d.run("WRI", {"-o", "vy", path});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "WRITING " + path + " TO OLD.DAT\n");
+    EXPECT_EQ(d.entry(0), std::make_tuple(test::six_bit("OLD"), 201, 2));
+    EXPECT_EQ(d.entry(1), std::make_tuple(EMPTY, 203, -173));
+    own.name = "OLD";
+    own.ext = "DAT";
+    own.attributes |= test::REGULAR;
+    own.date = today();
+    EXPECT_EQ(d.sector(200), test::directory_sector(own, 201));
+    Bytes attributes_and_tag;
+    test::put24(attributes_and_tag, 0, own.attributes);
+    test::put24(attributes_and_tag, 3, test::six_bit("T9"));
+    EXPECT_EQ(slice(d.bytes(), 192 * 768 + 48 + 15, 6), attributes_and_tag);
+    EXPECT_EQ(d.sector(201, 7), (Bytes{9, 8, 7, 6, 5, 4, 0xAA}));
+    // With O the name comes from the host file's sector.
+    EXPECT_EQ(d.run("WRI", {"-o", "O", path}).status, 0);
+    EXPECT_EQ(d.entry(1), std::make_tuple(test::six_bit("ZZZ"), 203, 2));
+}
+
+TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
+    // EMPTY 201 (2 sectors), OLD.DAT 204 (2), EMPTY 207 (1), X 209, EMPTY 210 (2): released,
+    // OLD.DAT leaves an area of 7 sectors.
+    ImageBuilder b(236);
+    b.empty(2).file(spec("OLD", "DAT", 512, Bytes(1536, 0xAA))).empty(1).file(spec("X", "", 0));
+    const Bytes image = b.build();
+
+    Disk full(b);
+    std::string big = full.host("old.dat", Bytes(8 * 768, 1));
+    RunResult r = full.run("WRI", {"-o", "DV", big, full.host("small", Bytes(3, 1))});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "WARNING: DISK FULL\n");
+    EXPECT_EQ(full.bytes(), image);
+
+    // A host file that cannot be read once its area is chosen.
+    Disk unreadable(b);
+    std::string folder = unreadable.dir.file("old.dat");
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    struct stat status {};
+    ASSERT_EQ(stat(folder.c_str(), &status), 0);
+    if (status.st_size == 0 || status.st_size > 7 * 768) GTEST_SKIP() << "directory size " << status.st_size;
+    r = unreadable.run("WRI", {"-o", "DV", folder});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err,
+              "WRITING " + folder + " TO OLD.DAT\nWARNING: cannot read file sector:\nIs a directory\n");
+    EXPECT_EQ(unreadable.bytes(), image);
+
+    // A host file without a usable directory sector changes nothing.
+    Disk bad(b);
+    std::string no_sector = bad.host("old.dat", Bytes(800, 0x55));
+    EXPECT_EQ(bad.run("WRI", {"-o", "V", no_sector}).err,
+              "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: OLD.DAT\n");
+    EXPECT_EQ(bad.run("WRI", {"-o", "VO", no_sector}).err,
+              "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: " + no_sector + "\n");
+    EXPECT_EQ(bad.bytes(), image);
+
+    // The host file's sector is looked at before the protection of the file it would replace.
+    test::FileSpec locked = spec("OLD", "DAT", 512, Bytes(1536, 0xAA));
+    locked.attributes |= 0400000;
+    Disk guarded(ImageBuilder(236).empty(2).file(locked).empty(1).file(spec("X", "", 0)));
+    std::string bad_host = guarded.host("old.dat", Bytes(800, 0x55));
+    EXPECT_EQ(guarded.run("WRI", {bad_host}).err,
+              "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: OLD.DAT\n");
+    EXPECT_EQ(guarded.run("WRI", {"-o", "D", bad_host}).err, "WARNING: ILLEGAL OUTPUT FILENAME: OLD.DAT\n");
+}
+
+TEST(Wri, HostFileProblems) {
+    Disk d(ImageBuilder(400));
+    const Bytes image = d.bytes();
+    RunResult r = d.run("WRI", {});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "ERROR: NOTHING TO WRITE\n");
+    std::string missing = d.dir.file("missing");
+    std::string short_file = d.host("short", Bytes(767, 0));
+    std::string long_name = d.host(std::string(250, 'p'), Bytes(8, 0));
+    r = d.run("WRI", {"-o", "v", missing, short_file});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "WARNING: cannot open VELTRA file " + missing +
+                                 ":\nNo such file or directory\n" + "WARNING: VELTRA file " + short_file +
+                                 " contains no data\n");
+    r = d.run("WRI", {"-o", "PD", long_name});
+    EXPECT_EQ(r.err,
+              "WARNING: cannot create VELTRA temporary file " + long_name + "XXXXXX:\nFile name too long\n");
+    EXPECT_EQ(d.bytes(), image);
+}

@@ -1,0 +1,91 @@
+#include "veltool/files/host_forms.h"
+
+#include "veltool/options.h"
+
+namespace veltool {
+
+namespace {
+
+constexpr Byte END_OF_TEXT = 0x04;
+constexpr Byte LINE_FEED = 0x0A;
+constexpr Byte FORM_FEED = 0x0C;
+constexpr Byte CARRIAGE_RETURN = 0x0D;
+constexpr Byte HIGH_BIT = 0x80;
+constexpr std::size_t PACKED_BYTES = 4;
+
+bool ends_text(Byte c) {
+    return c == 0 || c == END_OF_TEXT;
+}
+
+} // namespace
+
+HostForm host_form_of(const std::string& letters) {
+    HostForm form;
+    form.with_sector = !has_letter(letters, 'A') && !has_letter(letters, 'D');
+    if (has_letter(letters, 'B')) form.with_sector = true;
+    form.packed = has_letter(letters, 'P');
+    form.text = has_letter(letters, 'A') && !form.with_sector && !form.packed;
+    return form;
+}
+
+std::size_t text_to_host(std::span<Byte> piece, bool& ended) {
+    for (std::size_t i = 0; i < piece.size(); ++i) {
+        Byte c = piece[i] & ~HIGH_BIT;
+        if (c == CARRIAGE_RETURN) c = LINE_FEED;
+        if (ends_text(c)) {
+            ended = true;
+            return i;
+        }
+        piece[i] = c;
+    }
+    return piece.size();
+}
+
+void TextEncoder::encode(std::span<const Byte> piece, std::vector<Byte>& out) {
+    for (Byte b : piece) {
+        if (ended_) return;
+        Byte c = b & ~HIGH_BIT;
+        if (ends_text(c)) {
+            ended_ = true;
+            return;
+        }
+        bool folded = c == LINE_FEED && after_carriage_return_;
+        after_carriage_return_ = c == CARRIAGE_RETURN;
+        if (folded) continue;
+        ends_with_form_feed_ = c == FORM_FEED;
+        if (c == LINE_FEED) c = CARRIAGE_RETURN;
+        out.push_back(c | HIGH_BIT);
+    }
+}
+
+std::vector<Byte> TextEncoder::closing() const {
+    std::vector<Byte> bytes;
+    if (!ends_with_form_feed_) bytes.push_back(FORM_FEED | HIGH_BIT);
+    bytes.push_back(END_OF_TEXT | HIGH_BIT);
+    return bytes;
+}
+
+std::vector<Byte> words_to_packed(std::span<const Byte> piece) {
+    std::size_t words = piece.size() / kavolt::WORD_BYTES;
+    std::vector<Byte> out(words * PACKED_BYTES);
+    for (std::size_t i = 0; i < words; ++i) {
+        auto value = static_cast<std::uint32_t>(kavolt::get_word(&piece[i * kavolt::WORD_BYTES]));
+        for (std::size_t k = 0; k < PACKED_BYTES; ++k)
+            out[i * PACKED_BYTES + k] = static_cast<Byte>(value >> (8 * k));
+    }
+    return out;
+}
+
+std::vector<Byte> packed_to_words(std::span<const Byte> piece) {
+    std::size_t words = piece.size() / PACKED_BYTES;
+    std::vector<Byte> out(words * kavolt::WORD_BYTES);
+    for (std::size_t i = 0; i < words; ++i) {
+        std::uint32_t value = 0;
+        for (std::size_t k = 0; k < PACKED_BYTES; ++k)
+            value |= static_cast<std::uint32_t>(piece[i * PACKED_BYTES + k]) << (8 * k);
+        kavolt::put_word(static_cast<std::int32_t>(value), &out[i * kavolt::WORD_BYTES]);
+    }
+    return out;
+}
+
+} // namespace veltool

@@ -1,0 +1,55 @@
+// The forms a file takes on the host when rea writes it out and wri takes it in: file image
+// (directory sector and data), data alone, host text, and 4-byte integers, one per word.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/words.h"
+
+namespace veltool {
+
+using kavolt::Byte;
+
+// The three switches of the transfer commands, decided from their letters before the
+// directory is read.
+struct HostForm {
+    bool with_sector = true; // the host file starts with the directory sector
+    bool text = false;       // host text
+    bool packed = false;     // one 4-byte integer, least significant byte first, per word
+};
+
+// A D B P: with-sector unless A or D, but B wins; text with A unless with-sector or P.
+HostForm host_form_of(const std::string& letters);
+
+// KAVOLT text to host text, in place: bit 7 cleared, carriage return to line feed, the
+// first NUL or end-of-text ends the text. Returns the number of bytes of the piece that are
+// text; `ended` is set when the end of the text lies in this piece.
+std::size_t text_to_host(std::span<Byte> piece, bool& ended);
+
+// Host text to KAVOLT text, piece by piece: bit 7 cleared, a line feed to a carriage return,
+// then bit 7 set; a carriage return followed by a line feed (also across two pieces) is one
+// line end. The first NUL or end-of-text ends the text.
+class TextEncoder {
+  public:
+    // Appends the KAVOLT text of the piece to out; the bytes after the end are ignored.
+    void encode(std::span<const Byte> piece, std::vector<Byte>& out);
+    bool ended() const { return ended_; }
+    // The bytes that close the text: a form feed unless the text ended with one, then an
+    // end-of-text.
+    std::vector<Byte> closing() const;
+
+  private:
+    bool ended_ = false;
+    bool after_carriage_return_ = false;
+    bool ends_with_form_feed_ = false;
+};
+
+// Words of 3 bytes to 4-byte integers (the word's signed value), piece.size() / 3 of them.
+std::vector<Byte> words_to_packed(std::span<const Byte> piece);
+// 4-byte integers to words of their low 24 bits, piece.size() / 4 of them.
+std::vector<Byte> packed_to_words(std::span<const Byte> piece);
+
+} // namespace veltool

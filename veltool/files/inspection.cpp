@@ -1,0 +1,234 @@
+#include "veltool/files/inspection.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <new>
+#include <vector>
+
+#include "common/text.h"
+#include "veltool/files/file_walk.h"
+#include "veltool/image/io.h"
+#include "veltool/octal.h"
+#include "veltool/report.h"
+#include "veltool/state.h"
+
+namespace veltool {
+
+namespace {
+
+using kavolt::WORD_BYTES;
+
+// Words 0-39 of a directory sector: the fields and the comment.
+constexpr std::int64_t SECTOR_HEADER_BYTES = 120;
+constexpr std::uint32_t SUM_CARRY = 1u << 24;
+constexpr Byte END_OF_TEXT = 0204;
+
+// Reads `bytes` bytes of the image from `offset` on, a sector or the last shorter piece at a
+// time, and hands each piece to take(piece, length) until it returns false.
+template <class Take>
+void read_region(std::int64_t offset, std::int64_t bytes, Take take) {
+    Byte piece[SECTOR_BYTES];
+    while (bytes > 0) {
+        std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(bytes, SECTOR_BYTES));
+        read_at(image_fd, offset, piece, n, "cannot seek disk image", "cannot read disk sector");
+        if (!take(piece, n)) return;
+        offset += static_cast<std::int64_t>(n);
+        bytes -= static_cast<std::int64_t>(n);
+    }
+}
+
+std::int64_t data_offset(const DirEntry& entry) {
+    return entry.start * SECTOR_BYTES;
+}
+std::int64_t data_bytes(const DirEntry& entry) {
+    return entry.size * WORD_BYTES;
+}
+
+// Walks the loaded directory: calls each(entry) for every selected file whose directory sector
+// is usable, then reports when nothing was found.
+template <class Each>
+void for_each_readable(const Options& options, Each each) {
+    Selection selection = selection_of(options, false);
+    std::int64_t found = for_each_selected(selection, [&](DirEntry& entry) {
+        if (!load_usable_sector(entry)) {
+            warn_unusable_sector(entry);
+            return;
+        }
+        each(entry);
+    });
+    report_if_none_found(found, options, selection);
+}
+
+// A byte of KAVOLT text as host text: 7 bits, carriage return as line feed, end of
+// transmission as the end of the text (0).
+int host_char(Byte b) {
+    int c = b & 0x7F;
+    if (c == '\r') return '\n';
+    if (c == 4) return 0;
+    return c;
+}
+
+void list_text(const DirEntry& entry, bool capitals, std::int64_t line_limit) {
+    std::printf("\nFILE: %s\n-------------------\n\n", entry.full_name.c_str());
+    std::int64_t lines = 0;
+    read_region(data_offset(entry), data_bytes(entry), [&](const Byte* piece, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            int c = host_char(piece[i]);
+            if (c == 0) return false;
+            if (capitals && c >= 'a' && c <= 'z') c += 'A' - 'a';
+            std::putchar(c);
+            if (c == '\n' && ++lines >= line_limit && line_limit > 0) return false;
+        }
+        return true;
+    });
+    std::printf("\n\n");
+}
+
+// The sum of the data words with end-around carry: a 24-bit one's-complement sum.
+std::uint32_t checksum(const DirEntry& entry) {
+    std::uint32_t sum = 0;
+    read_region(data_offset(entry), data_bytes(entry), [&](const Byte* piece, std::size_t n) {
+        for (std::size_t i = 0; i + WORD_BYTES <= n; i += WORD_BYTES) {
+            sum += static_cast<std::uint32_t>(kavolt::get_uword(piece + i));
+            if (sum >= SUM_CARRY) sum = (sum + 1) & (SUM_CARRY - 1);
+        }
+        return true;
+    });
+    return sum;
+}
+
+enum class DumpForm { words, mixed, bytes, chars };
+
+struct Dump {
+    DumpForm form = DumpForm::words;
+    bool stop_at_end_of_text = true; // chars only
+};
+
+Dump dump_of(const std::string& letters) {
+    Dump dump;
+    if (has_letter(letters, 'M')) {
+        dump.form = DumpForm::mixed;
+    } else if (has_letter(letters, 'B')) {
+        dump.form = DumpForm::bytes;
+    } else if (has_letter(letters, 'C')) {
+        dump.form = DumpForm::chars;
+    }
+    dump.stop_at_end_of_text = !has_letter(letters, 'E');
+    return dump;
+}
+
+// Five columns: a printable character with bit 7 set as itself, anything else in octal.
+void print_char_item(Byte b) {
+    if (b >= 0240 && b <= 0376) {
+        std::printf("  %c  ", b & 0x7F);
+    } else {
+        std::printf("<%.3o>", b);
+    }
+}
+
+// One word of a dump; false when the region ends at it.
+bool dump_word(const Byte* word, std::int64_t index, const Dump& dump) {
+    bool line_start = index % 4 == 0;
+    switch (dump.form) {
+    case DumpForm::words:
+        if (line_start) std::printf("\n%8llo:", octal(index));
+        std::printf(" %8llo", octal(kavolt::get_uword(word)));
+        return true;
+    case DumpForm::mixed: {
+        kavolt::WordChars chars;
+        kavolt::unpack_chars_spaced(chars, word);
+        std::printf("\n%8llo: %8llo  %4s  ", octal(index), octal(kavolt::get_uword(word)), chars);
+        for (int i = 0; i < WORD_BYTES; ++i)
+            print_char_item(word[i]);
+        return true;
+    }
+    case DumpForm::bytes:
+        if (line_start) std::printf("\n%8llo: ", octal(index));
+        for (int i = 0; i < WORD_BYTES; ++i)
+            std::printf("<%.3o>", word[i]);
+        return true;
+    case DumpForm::chars:
+        if (line_start) std::printf("\n%8llo: ", octal(index));
+        for (int i = 0; i < WORD_BYTES; ++i) {
+            print_char_item(word[i]);
+            if (word[i] == END_OF_TEXT && dump.stop_at_end_of_text) return false;
+        }
+        return true;
+    }
+    return true;
+}
+
+// The word index counts from 0 across the pieces of one region.
+void dump_region(std::int64_t offset, std::int64_t bytes, const Dump& dump) {
+    std::int64_t index = 0;
+    read_region(offset, bytes, [&](const Byte* piece, std::size_t n) {
+        for (std::size_t i = 0; i + WORD_BYTES <= n; i += WORD_BYTES, ++index) {
+            if (!dump_word(piece + i, index, dump)) return false;
+        }
+        return true;
+    });
+}
+
+// The directory sector's fields and comment, and its user info words when it has some.
+std::int64_t header_bytes(const DirSector& sector) {
+    std::int64_t bytes = SECTOR_HEADER_BYTES;
+    if (sector.user_info_size > 0) bytes += std::int64_t{WORD_BYTES} * sector.user_info_size;
+    return std::min(bytes, SECTOR_BYTES);
+}
+
+void dump_file(const DirEntry& entry, bool with_header, const Dump& dump) {
+    const char* name = entry.full_name.c_str();
+    std::printf("%-13s   SIZE = %8llo", name, octal(entry.size));
+    if (with_header) {
+        std::printf("\n%-13s: FILE HEADER", name);
+        dump_region((entry.start - 1) * SECTOR_BYTES, header_bytes(*entry.sector), dump);
+        std::printf("\n%-13s: FILE DATA", name);
+    }
+    dump_region(data_offset(entry), data_bytes(entry), dump);
+    std::printf("\n");
+}
+
+} // namespace
+
+void list_files(const Options& options) {
+    bool capitals = has_letter(options.letters, 'U');
+    read_directory();
+    for_each_readable(options, [&](DirEntry& entry) {
+        list_text(entry, capitals, options.line_count);
+        drop_directory_sector(entry);
+    });
+}
+
+void checksum_files(const Options& options) {
+    read_directory();
+    std::vector<const DirEntry*> files;
+    try {
+        files.reserve(static_cast<std::size_t>(entries_used()));
+    } catch (const std::bad_alloc&) {
+        fatal(ENOMEM, "no memory for sorted directory list");
+    }
+    for_each_readable(options, [&](DirEntry& entry) {
+        drop_directory_sector(entry);
+        files.push_back(&entry);
+    });
+    std::stable_sort(files.begin(), files.end(),
+                     [](const DirEntry* a, const DirEntry* b) { return compare_by_name(*a, *b) < 0; });
+    for (const DirEntry* entry : files) {
+        std::printf("%-8s%c%-4s   SIZE = %8llo   CSUM = %8llo\n", entry->name.c_str(),
+                    entry->extension.empty() ? ' ' : '.', entry->extension.c_str(), octal(entry->size),
+                    octal(checksum(*entry)));
+    }
+}
+
+void dump_files(const Options& options) {
+    bool with_header = has_letter(options.letters, 'H');
+    Dump dump = dump_of(options.letters);
+    read_directory();
+    for_each_readable(options, [&](DirEntry& entry) {
+        dump_file(entry, with_header, dump);
+        drop_directory_sector(entry);
+    });
+}
+
+} // namespace veltool

@@ -1,0 +1,81 @@
+#include "veltool/files/read_files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <span>
+
+#include "veltool/files/host_forms.h"
+#include "veltool/image/directory.h"
+#include "veltool/image/io.h"
+#include "veltool/report.h"
+#include "veltool/selection.h"
+#include "veltool/state.h"
+
+namespace veltool {
+
+namespace {
+
+// Copies the file (after its directory sector, or with it) into the host file on out.
+void copy_out(const DirEntry& entry, HostForm form, int out) {
+    std::int64_t source = entry.start * SECTOR_BYTES;
+    std::int64_t length = kavolt::WORD_BYTES * entry.size;
+    if (form.with_sector) {
+        source -= SECTOR_BYTES;
+        length += SECTOR_BYTES;
+    }
+    std::int64_t written = 0;
+    Byte buffer[SECTOR_BYTES];
+    bool ended = false;
+    while (length > 0 && !ended) {
+        std::size_t n = static_cast<std::size_t>(std::min(length, SECTOR_BYTES));
+        read_at(image_fd, source, buffer, n, "cannot seek disk image", "cannot read disk sector");
+        source += static_cast<std::int64_t>(n);
+        length -= static_cast<std::int64_t>(n);
+        std::span<Byte> piece(buffer, n);
+        if (form.text) piece = piece.first(text_to_host(piece, ended));
+        if (piece.empty()) continue;
+        std::vector<Byte> packed;
+        if (form.packed) {
+            packed = words_to_packed(piece);
+            piece = packed;
+        }
+        write_at(out, written, piece.data(), piece.size(), "cannot seek file image",
+                 "cannot write file sector");
+        written += static_cast<std::int64_t>(piece.size());
+    }
+}
+
+// One selected file with a sound directory sector: host file made, line printed, copied.
+void read_file(const DirEntry& entry, const Options& options, HostForm form) {
+    std::string host_name = options.host_file + entry.full_name + options.suffix;
+    FileDescriptor out(open(host_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666));
+    if (!out.is_open()) fatal(errno, "cannot create VELTRA file %s", host_name.c_str());
+    if (has_letter(options.letters, 'V'))
+        std::printf("READING %-13s TO %s\n", entry.full_name.c_str(), host_name.c_str());
+    copy_out(entry, form, out.get());
+}
+
+} // namespace
+
+void read_files(const Options& options) {
+    HostForm form = host_form_of(options.letters);
+    read_directory();
+    Selection selection = selection_of(options, false);
+    bool found = false;
+    for (DirEntry& entry : directory_list) {
+        if (entry.empty || !entry_selected(selection, entry.tag, entry.full_name)) continue;
+        found = true;
+        read_directory_sector(entry, image_fd, true);
+        if (!entry.sector || entry.sector->kind == SECTOR_KIND_DELETED) {
+            drop_directory_sector(entry);
+            warn(0, "CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: %s", entry.full_name.c_str());
+            continue;
+        }
+        read_file(entry, options, form);
+    }
+    if (!found && !has_letter(options.letters, 'R')) report_not_found(selection.patterns);
+}
+
+} // namespace veltool

@@ -1,0 +1,310 @@
+#include "veltool/files/write_files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "veltool/files/free_space.h"
+#include "veltool/files/host_forms.h"
+#include "veltool/image/io.h"
+#include "veltool/report.h"
+#include "veltool/state.h"
+
+namespace veltool {
+
+namespace {
+
+constexpr const char* CORRUPT_SECTOR = "CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: %s";
+constexpr std::int64_t PACKED_PIECE = 1024;
+
+// How the run goes on: write this host file, go on with the next one, or leave the loop.
+enum class Step { write, next, stop };
+
+struct WriteRun {
+    HostForm form;
+    bool replace_protected = false; // Y
+    bool force = false;             // F
+    bool verbose = false;           // V
+    bool name_from_sector = false;  // O, with the directory-sector form
+    bool changed = false;           // the directory must be written at the end
+};
+
+// A host file opened as the source of one image file.
+struct Source {
+    FileDescriptor fd;
+    std::int64_t bytes = 0;          // its size
+    std::int64_t count = 0;          // bytes that make the image file: text measured with closing bytes
+    std::optional<DirSector> sector; // its own directory sector, directory-sector form
+};
+
+// Reads n bytes at offset of a host file; false, after the warning, when they do not arrive.
+bool read_host(int fd, std::int64_t offset, Byte* buffer, std::size_t n) {
+    Transfer done = try_read_at(fd, offset, buffer, n);
+    if (!done.sought) return warn(done.error, "cannot seek file image"), false;
+    if (done.count != n) return warn(done.error, "cannot read file sector"), false;
+    return true;
+}
+
+bool open_host(const std::string& path, FileDescriptor& fd) {
+    fd = FileDescriptor(open(path.c_str(), O_RDONLY));
+    if (!fd.is_open()) return warn(errno, "cannot open VELTRA file %s", path.c_str()), false;
+    return true;
+}
+
+bool host_size(int fd, const std::string& path, std::int64_t& size) {
+    struct stat status {};
+    if (fstat(fd, &status) != 0) return warn(errno, "cannot stat VELTRA file %s", path.c_str()), false;
+    size = static_cast<std::int64_t>(status.st_size);
+    return true;
+}
+
+// The packed form: the host file's integers converted into words in a temporary file beside
+// it, whose name is removed at once; the temporary file becomes the source.
+bool open_packed(const std::string& path, FileDescriptor& source) {
+    FileDescriptor host;
+    std::int64_t size = 0;
+    if (!open_host(path, host) || !host_size(host.get(), path, size)) return false;
+    std::string name = path + "XXXXXX";
+    std::vector<char> unique(name.begin(), name.end());
+    unique.push_back('\0');
+    FileDescriptor temporary(mkstemp(unique.data()));
+    if (!temporary.is_open())
+        return warn(errno, "cannot create VELTRA temporary file %s", name.c_str()), false;
+    unlink(unique.data());
+    Byte piece[PACKED_PIECE];
+    std::int64_t written = 0;
+    for (std::int64_t offset = 0; offset < size; offset += PACKED_PIECE) {
+        auto n = static_cast<std::size_t>(std::min(PACKED_PIECE, size - offset));
+        if (!read_host(host.get(), offset, piece, n)) return false;
+        std::vector<Byte> words = packed_to_words(std::span<const Byte>(piece, n));
+        Transfer done = try_write_at(temporary.get(), written, words.data(), words.size());
+        if (!done.sought) return warn(done.error, "cannot seek file image"), false;
+        if (done.count != words.size()) return warn(done.error, "cannot write file sector"), false;
+        written += static_cast<std::int64_t>(words.size());
+    }
+    source = std::move(temporary);
+    return true;
+}
+
+// The text form counts the text as it will be stored, with its closing bytes.
+bool measure_text(Source& source) {
+    TextEncoder encoder;
+    std::vector<Byte> text;
+    std::int64_t length = 0;
+    Byte piece[SECTOR_BYTES];
+    for (std::int64_t offset = 0; offset < source.bytes && !encoder.ended(); offset += SECTOR_BYTES) {
+        auto n = static_cast<std::size_t>(std::min(SECTOR_BYTES, source.bytes - offset));
+        if (!read_host(source.fd.get(), offset, piece, n)) return false;
+        text.clear();
+        encoder.encode(std::span<const Byte>(piece, n), text);
+        length += static_cast<std::int64_t>(text.size());
+    }
+    source.count = length + static_cast<std::int64_t>(encoder.closing().size());
+    return true;
+}
+
+enum class SectorRead { found, none, failed };
+
+// The source's first 768 bytes as a directory sector.
+SectorRead read_source_sector(Source& source) {
+    Byte bytes[SECTOR_BYTES];
+    if (!read_host(source.fd.get(), 0, bytes, sizeof bytes)) return SectorRead::failed;
+    source.sector = decode_directory_sector(bytes);
+    return source.sector ? SectorRead::found : SectorRead::none;
+}
+
+// Where the data of an image file go, and how far they got.
+struct Destination {
+    std::int64_t offset = 0; // byte offset in the image
+    std::int64_t length = 0; // bytes of the image file, padded to a whole word
+    std::int64_t written = 0;
+
+    void put(const Byte* bytes, std::size_t n) {
+        n = static_cast<std::size_t>(std::min(static_cast<std::int64_t>(n), length - written));
+        if (n == 0) return;
+        write_at(image_fd, offset + written, bytes, n, "cannot seek disk image", "cannot write disk sector");
+        written += static_cast<std::int64_t>(n);
+    }
+};
+
+// Copies the source into the image, then a text's closing bytes and zeros up to a whole
+// word. False, after the warning, when the host file cannot be read.
+bool copy_in(const Source& source, bool text, Destination& destination) {
+    TextEncoder encoder;
+    std::vector<Byte> converted;
+    Byte piece[SECTOR_BYTES];
+    for (std::int64_t offset = 0; offset < source.bytes && !encoder.ended(); offset += SECTOR_BYTES) {
+        auto n = static_cast<std::size_t>(std::min(SECTOR_BYTES, source.bytes - offset));
+        if (!read_host(source.fd.get(), offset, piece, n)) return false;
+        if (!text) {
+            destination.put(piece, n);
+            continue;
+        }
+        converted.clear();
+        encoder.encode(std::span<const Byte>(piece, n), converted);
+        destination.put(converted.data(), converted.size());
+    }
+    if (text) {
+        std::vector<Byte> closing = encoder.closing();
+        destination.put(closing.data(), closing.size());
+    }
+    const Byte zeros[SECTOR_BYTES] = {};
+    while (destination.written < destination.length)
+        destination.put(zeros, sizeof zeros);
+    return true;
+}
+
+// The directory sector of the new file: the host file's own, or a fresh one.
+DirSector new_directory_sector(DirEntry& entry, const Source& source) {
+    DirSector sector;
+    if (source.sector) {
+        sector = *source.sector;
+        sector.attributes |= FILE_MARKER;
+    } else {
+        sector.attributes = FILE_MARKER;
+        sector.program_start = -1;
+        sector.user_info_address = -1;
+    }
+    entry.tag = sector.tag;
+    entry.attributes = sector.attributes;
+    return sector;
+}
+
+// Makes the placed EMPTY entry the file and writes its directory sector.
+void finish_file(DirEntry& entry, const Source& source, const std::string& name, std::int64_t words) {
+    DirSector sector = new_directory_sector(entry, source);
+    sector.kind = SECTOR_KIND_FILE;
+    entry.empty = false;
+    entry.size = sector.size = words;
+    set_full_name(entry, name);
+    set_full_name(sector, name);
+    sector.start = entry.start;
+    sector.date = std::time(nullptr);
+    entry.sector = sector;
+    write_directory_sector(entry);
+    drop_directory_sector(entry);
+}
+
+// A file released for its replacement comes back when the replacement is not made, unless
+// the replacement's data already went into its sectors.
+void give_back(const std::optional<ReleasedFile>& released, const Destination& destination) {
+    if (!released) return;
+    const DirEntry& old = released->entry;
+    std::int64_t begin = (old.start - 1) * SECTOR_BYTES;
+    std::int64_t end = (old.start + data_sectors(old.size)) * SECTOR_BYTES;
+    if (destination.written > 0 && destination.offset < end &&
+        begin < destination.offset + destination.written)
+        return;
+    restore_released(*released);
+}
+
+bool open_source(const std::string& path, HostForm form, Source& source) {
+    bool opened = form.packed ? open_packed(path, source.fd) : open_host(path, source.fd);
+    if (!opened || !host_size(source.fd.get(), path, source.bytes)) return false;
+    source.count = source.bytes;
+    return true;
+}
+
+DirectoryList::iterator find_file(const std::string& name) {
+    return std::find_if(directory_list.begin(), directory_list.end(),
+                        [&](const DirEntry& e) { return !e.empty && e.full_name == name; });
+}
+
+// Everything known about a host file before the image is changed for it.
+struct Plan {
+    Source source;
+    std::string name;       // the image file's full name
+    std::int64_t words = 0; // its size
+};
+
+// Opens, measures and names the host file and makes the checks that come before any change.
+Step prepare(const std::string& path, const WriteRun& run, Plan& plan) {
+    const HostForm form = run.form;
+    Source& source = plan.source;
+    if (!open_source(path, form, source)) return Step::next;
+    if (form.text && !measure_text(source)) return Step::stop;
+    plan.words = (source.count + 2) / 3;
+    if (form.with_sector) {
+        if (source.count < SECTOR_BYTES)
+            return warn(0, "VELTRA file %s contains no data", path.c_str()), Step::next;
+        plan.words -= SECTOR_WORDS;
+    }
+    plan.name = canonical_name(path);
+    // The host file's own directory sector is read before anything is released, placed or
+    // written, so that a host file without a usable one changes nothing.
+    if (form.with_sector) {
+        SectorRead read = read_source_sector(source);
+        if (read == SectorRead::failed) return Step::stop;
+        if (read == SectorRead::none) {
+            warn(0, CORRUPT_SECTOR, run.name_from_sector ? path.c_str() : plan.name.c_str());
+            return Step::next;
+        }
+        if (run.name_from_sector) plan.name = source.sector->full_name;
+    }
+    auto found = find_file(plan.name);
+    if (found != directory_list.end() && (found->attributes & ATTR_P) && !run.replace_protected)
+        return warn(0, "ILLEGAL OUTPUT FILENAME: %s", plan.name.c_str()), Step::next;
+    require_sound_directory(run.force);
+    return Step::write;
+}
+
+// Releases a file of the same name, places the new file, copies it in and gives it its
+// directory sector.
+Step write_file(const std::string& path, const Plan& plan, WriteRun& run) {
+    std::optional<ReleasedFile> released;
+    auto found = find_file(plan.name);
+    if (found != directory_list.end()) {
+        run.changed = true;
+        released = release_entry(*found);
+        tidy_directory();
+    }
+    Destination destination;
+    PlaceResult placed = place_in_free_space(plan.words);
+    if (placed.status != Placement::placed) {
+        warn(0, "%s", placement_message(placed.status));
+        give_back(released, destination);
+        return Step::stop;
+    }
+    run.changed = true;
+    if (run.verbose) std::printf("WRITING %s TO %s\n", path.c_str(), plan.name.c_str());
+    destination.offset = placed.entry->start * SECTOR_BYTES;
+    destination.length = plan.words * kavolt::WORD_BYTES;
+    if (run.form.with_sector) {
+        destination.offset -= SECTOR_BYTES;
+        destination.length += SECTOR_BYTES;
+    }
+    if (!copy_in(plan.source, run.form.text, destination)) {
+        if (released) tidy_directory();
+        give_back(released, destination);
+        return Step::stop;
+    }
+    finish_file(*placed.entry, plan.source, plan.name, plan.words);
+    return Step::next;
+}
+
+} // namespace
+
+void write_files(const Options& options) {
+    WriteRun run;
+    run.form = host_form_of(options.letters);
+    run.replace_protected = has_letter(options.letters, 'Y');
+    run.force = has_letter(options.letters, 'F');
+    run.verbose = has_letter(options.letters, 'V');
+    run.name_from_sector = has_letter(options.letters, 'O') && run.form.with_sector;
+    if (options.arguments.empty()) fatal(0, "NOTHING TO WRITE");
+    read_directory();
+    for (const std::string& path : options.arguments) {
+        Plan plan;
+        Step step = prepare(path, run, plan);
+        if (step == Step::write) step = write_file(path, plan, run);
+        if (step == Step::stop) break;
+    }
+    if (run.changed) write_directory();
+}
+
+} // namespace veltool
