@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <string>
 
+#include "tests/support/image_builder.h"
+
 using namespace kavolt;
 
 namespace {
@@ -35,18 +37,6 @@ std::string round_trip_name(std::string_view host) {
     FullName name;
     name_from_words(name, words);
     return name;
-}
-
-std::time_t local(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    return std::mktime(&t);
 }
 
 } // namespace
@@ -149,13 +139,13 @@ TEST(Names, AllCharactersGiveThirteenAtMost) {
 
 TEST(Dates, BcdDatesAndCenturies) {
     const Byte christmas[] = {0x24, 0x12, 0x99};
-    EXPECT_EQ(get_date(christmas, nullptr), local(1999, 12, 24));
+    EXPECT_EQ(get_date(christmas, nullptr), test::local_time(1999, 12, 24));
     const Byte y2k[] = {0x01, 0x01, 0x00};
-    EXPECT_EQ(get_date(y2k, nullptr), local(2000, 1, 1));
+    EXPECT_EQ(get_date(y2k, nullptr), test::local_time(2000, 1, 1));
     const Byte y69[] = {0x31, 0x12, 0x69};
-    EXPECT_EQ(get_date(y69, nullptr), local(2069, 12, 31));
+    EXPECT_EQ(get_date(y69, nullptr), test::local_time(2069, 12, 31));
     const Byte y70[] = {0x01, 0x01, 0x70};
-    EXPECT_EQ(get_date(y70, nullptr), local(1970, 1, 1));
+    EXPECT_EQ(get_date(y70, nullptr), test::local_time(1970, 1, 1));
 }
 
 TEST(Dates, InvalidFieldsMeanNoDate) {
@@ -168,22 +158,22 @@ TEST(Dates, InvalidFieldsMeanNoDate) {
     EXPECT_EQ(get_date(nullptr, nullptr), 0);
     // 31 February is carried into March.
     const Byte feb31[] = {0x31, 0x02, 0x05};
-    EXPECT_EQ(get_date(feb31, nullptr), local(2005, 3, 3));
+    EXPECT_EQ(get_date(feb31, nullptr), test::local_time(2005, 3, 3));
 }
 
 TEST(Dates, TimeWords) {
     const Byte date[] = {0x01, 0x01, 0x05};
     const Byte time[] = {0x13, 0x45, 0x07};
-    EXPECT_EQ(get_date(date, time), local(2005, 1, 1, 13, 45, 7));
+    EXPECT_EQ(get_date(date, time), test::local_time(2005, 1, 1, 13, 45, 7));
     const Byte hour24[] = {0x24, 0x00, 0x00};
-    EXPECT_EQ(get_date(date, hour24), local(2005, 1, 1));
+    EXPECT_EQ(get_date(date, hour24), test::local_time(2005, 1, 1));
     const Byte minute60[] = {0x10, 0x60, 0x00};
-    EXPECT_EQ(get_date(date, minute60), local(2005, 1, 1));
+    EXPECT_EQ(get_date(date, minute60), test::local_time(2005, 1, 1));
     const Byte second61[] = {0x10, 0x00, 0x61};
-    EXPECT_EQ(get_date(date, second61), local(2005, 1, 1, 10, 0, 61));
+    EXPECT_EQ(get_date(date, second61), test::local_time(2005, 1, 1, 10, 0, 61));
     // A bad date with a good time keeps the time on 1 January 1900.
     const Byte zero[] = {0, 0, 0};
-    EXPECT_EQ(get_date(zero, time), local(1900, 1, 1, 13, 45, 7));
+    EXPECT_EQ(get_date(zero, time), test::local_time(1900, 1, 1, 13, 45, 7));
 }
 
 TEST(Dates, PutDate) {
@@ -192,11 +182,11 @@ TEST(Dates, PutDate) {
     EXPECT_EQ(get_uword(date), 0);
     EXPECT_EQ(get_uword(time), 0);
 
-    put_date(local(2005, 1, 1, 13, 45, 7), date, time);
+    put_date(test::local_time(2005, 1, 1, 13, 45, 7), date, time);
     EXPECT_EQ(get_uword(date), 0x010105);
     EXPECT_EQ(get_uword(time), 0x134507);
 
-    put_date(local(1999, 12, 24), date, nullptr);
+    put_date(test::local_time(1999, 12, 24), date, nullptr);
     EXPECT_EQ(get_uword(date), 0x241299);
 
     put_date(-5, date, nullptr);
@@ -208,15 +198,15 @@ TEST(Dates, PutDate) {
 
 TEST(Dates, YearsAfter2099KeepTheYearWithinTheCentury) {
     Byte date[3];
-    put_date(local(2105, 7, 4), date, nullptr);
+    put_date(test::local_time(2105, 7, 4), date, nullptr);
     EXPECT_EQ(get_uword(date), 0x040705);
-    put_date(local(2100, 1, 1), date, nullptr);
+    put_date(test::local_time(2100, 1, 1), date, nullptr);
     EXPECT_EQ(get_uword(date), 0x010100);
 }
 
 TEST(Dates, RoundTrip) {
     Byte date[3], time[3];
-    std::time_t t = local(2031, 6, 15, 8, 30, 59);
+    std::time_t t = test::local_time(2031, 6, 15, 8, 30, 59);
     put_date(t, date, time);
     EXPECT_EQ(get_date(date, time), t);
 }

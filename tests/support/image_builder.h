@@ -103,6 +103,15 @@ class ImageBuilder {
     std::vector<Item> items_;
 };
 
+// A file of `words` words with the given data and every other field at its default.
+inline FileSpec named(const std::string& name, std::int64_t words, std::vector<std::uint8_t> data = {}) {
+    FileSpec spec;
+    spec.name = name;
+    spec.words = words;
+    spec.data = std::move(data);
+    return spec;
+}
+
 // A directory sector (768 bytes) for a file starting at `start`.
 std::vector<std::uint8_t> directory_sector(const FileSpec& spec, std::int64_t start);
 

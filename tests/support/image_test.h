@@ -61,11 +61,4 @@ class ImageTest : public testing::Test {
     TempDir dir;
 };
 
-inline FileSpec file(const std::string& name, std::int64_t words) {
-    FileSpec spec;
-    spec.name = name;
-    spec.words = words;
-    return spec;
-}
-
 } // namespace test

@@ -2,6 +2,7 @@
 #include <ctime>
 #include <gtest/gtest.h>
 
+#include "tests/support/disk.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/run.h"
 
@@ -13,7 +14,8 @@ using test::TempDir;
 
 namespace {
 
-constexpr std::uint32_t X = 0100000, P = 0400000, C = 0200000, NOT_FILE = 01000000, I = 02000000, R = 04000000;
+constexpr std::uint32_t X = 0100000, P = 0400000, C = 0200000, NOT_FILE = 01000000, I = 02000000,
+                        R = 04000000;
 
 FileSpec prog() {
     FileSpec f;
@@ -67,15 +69,7 @@ std::string heading(const std::string& comment, const std::string& dre) {
     return comment + "\nACTUAL DATE: " + today() + "   DISK INITIALIZATION OR LAST DRE: " + dre + "\n\n";
 }
 
-struct Listing {
-    TempDir dir;
-    std::string image;
-    explicit Listing(const ImageBuilder& builder) : image(dir.file("disk.img")) { builder.write(image); }
-    test::RunResult run(const std::string& command, std::vector<std::string> args) {
-        args.insert(args.begin(), {"-d", image});
-        return run_vel(command, args);
-    }
-};
+using Listing = test::Disk;
 
 } // namespace
 
@@ -145,12 +139,11 @@ TEST(Dir, PresetsAndNumericMasks) {
 
 TEST(Dir, CommentHeadingAndCountWithTheCMask) {
     Listing l(ImageBuilder(400));
-    EXPECT_EQ(l.run("DIR", {"-o", "c"}).out, heading("", "01.Jan.70") +
-                                                 "[EMPTY]       [     43K]\n"
-                                                 "\n"
-                                                 "SPACE AVAILABLE:      43 K\n"
-                                                 "LARGEST EMPTY:        43 K\n"
-                                                 "FILE ENTRIES USED:     1 of  240\n");
+    EXPECT_EQ(l.run("DIR", {"-o", "c"}).out, heading("", "01.Jan.70") + "[EMPTY]       [     43K]\n"
+                                                                        "\n"
+                                                                        "SPACE AVAILABLE:      43 K\n"
+                                                                        "LARGEST EMPTY:        43 K\n"
+                                                                        "FILE ENTRIES USED:     1 of  240\n");
 }
 
 TEST(Dir, NamePatternsAndTags) {
@@ -158,7 +151,8 @@ TEST(Dir, NamePatternsAndTags) {
     EXPECT_EQ(l.run("DIR", {"-o", "n", "x*.txt"}).out, "XRAY    .TXT \n");
     EXPECT_EQ(l.run("DIR", {"-o", "n", "*.SAV", "d*"}).out, "PROG    .SAV \nDATA         \n");
     EXPECT_EQ(l.run("DIR", {"-o", "n", "-r", "t*"}).out, "PROG    .SAV \nDATA         \n");
-    EXPECT_EQ(l.run("DIR", {"-o", "n", "-r", "t*", "-z"}).out, "PROG    .SAV \nXRAY    .TXT \nDATA         \n");
+    EXPECT_EQ(l.run("DIR", {"-o", "n", "-r", "t*", "-z"}).out,
+              "PROG    .SAV \nXRAY    .TXT \nDATA         \n");
     EXPECT_EQ(l.run("DIR", {"-o", "n", "-r", "T2"}).out, "DATA         \n");
     EXPECT_EQ(l.run("DIR", {"-o", "n", "nothing"}).out, "");
 }
@@ -184,7 +178,8 @@ TEST(Dir, IllegalEntries) {
     EXPECT_EQ(l.run("DIR", {"-o", "0x1ff"}).out,
               "DATA          'IC     0!  0 (       0) [      0K]  :     311 $T2     *** ILLEGAL ENTRY ***\n"
               "UNTAG         'IC     0!  0 (       0) [      0K]  :     312        *** ILLEGAL ENTRY ***\n");
-    EXPECT_EQ(l.run("DIR", {"-o", "n"}).out, "DATA            *** ILLEGAL ENTRY ***\nUNTAG           *** ILLEGAL ENTRY ***\n");
+    EXPECT_EQ(l.run("DIR", {"-o", "n"}).out,
+              "DATA            *** ILLEGAL ENTRY ***\nUNTAG           *** ILLEGAL ENTRY ***\n");
 }
 
 TEST(Dir, SizesInSectorsAndK) {
@@ -242,17 +237,19 @@ TEST(Dir, StructuralDamageEndsTheRun) {
     auto r = run_vel("DIR", {"-d", dir.file("disk.img")});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "ERROR: directory block 300: next block 302 should be 301\nCORRUPT DIRECTORY, DRE REQUIRED !\n");
+    EXPECT_EQ(
+        r.err,
+        "ERROR: directory block 300: next block 302 should be 301\nCORRUPT DIRECTORY, DRE REQUIRED !\n");
 }
 
 TEST(Dir, OnlyFreeAreas) {
     Listing l(ImageBuilder(400).empty(10));
-    EXPECT_EQ(l.run("DIR", {"-o", "F"}).out, heading("", "01.Jan.70") +
-                                                 "[EMPTY]                     (     257) [     43K]  :     311\n"
-                                                 "\n"
-                                                 "SPACE AVAILABLE:      43 KWORDS =     175 SECTORS\n"
-                                                 "LARGEST EMPTY:        43 KWORDS =     175 SECTORS\n"
-                                                 "FILE ENTRIES USED:     1 of  240\n");
+    EXPECT_EQ(l.run("DIR", {"-o", "F"}).out,
+              heading("", "01.Jan.70") + "[EMPTY]                     (     257) [     43K]  :     311\n"
+                                         "\n"
+                                         "SPACE AVAILABLE:      43 KWORDS =     175 SECTORS\n"
+                                         "LARGEST EMPTY:        43 KWORDS =     175 SECTORS\n"
+                                         "FILE ENTRIES USED:     1 of  240\n");
     EXPECT_EQ(l.run("SDI", {"-o", "F"}).out, heading("", "01.Jan.70") +
                                                  "\n"
                                                  "SPACE AVAILABLE:      43 KWORDS =     175 SECTORS\n"
@@ -270,19 +267,17 @@ FileSpec dated(const std::string& name, std::int64_t words, std::uint32_t date) 
     return f;
 }
 
-std::uint32_t bcd_today(int day_offset = 0) {
-    std::time_t t = std::time(nullptr) + day_offset * 86400;
-    std::tm tm = *std::localtime(&t);
-    return bcd3(tm.tm_mday, tm.tm_mon + 1, tm.tm_year % 100);
-}
-
 } // namespace
 
 TEST(Sdi, ByNameInGroupsOfTheFirstLetter) {
     ImageBuilder b(600);
-    b.file(dated("BETA", 10, 0)).file(dated("ALPHA", 300, 0)).file(dated("BRAVO", 10, 0)).file(dated("CHARLIE", 10, 0));
+    b.file(dated("BETA", 10, 0))
+        .file(dated("ALPHA", 300, 0))
+        .file(dated("BRAVO", 10, 0))
+        .file(dated("CHARLIE", 10, 0));
     Listing l(b);
-    EXPECT_EQ(l.run("SDI", {"-o", "n"}).out, "ALPHA        \n\nBETA         \nBRAVO        \n\nCHARLIE      \n");
+    EXPECT_EQ(l.run("SDI", {"-o", "n"}).out,
+              "ALPHA        \n\nBETA         \nBRAVO        \n\nCHARLIE      \n");
     EXPECT_EQ(l.run("SDI", {"-o", "n", "-w"}).out, l.run("SDI", {"-o", "n"}).out);
     EXPECT_EQ(l.run("SDI", {"-o", "n", "B*"}).out, "BETA         \nBRAVO        \n");
 }
@@ -317,15 +312,17 @@ TEST(Sdi, ByDateWithBounds) {
     ImageBuilder b(600);
     b.file(dated("OLD", 10, bcd3(24, 12, 99)))
         .file(dated("NONE", 10, 0))
-        .file(dated("NOW", 10, bcd_today()))
-        .file(dated("ANEW", 10, bcd_today()))
+        .file(dated("NOW", 10, test::today_word()))
+        .file(dated("ANEW", 10, test::today_word()))
         .file(dated("Y2K", 10, bcd3(1, 1, 0)))
         .file(dated("Y2KB", 10, bcd3(2, 1, 0)));
     Listing l(b);
-    EXPECT_EQ(l.run("SDI", {"-o", "n", "-t"}).out,
-              "ANEW         \nNOW          \n\nY2KB         \n\nY2K          \n\nOLD          \n\nNONE         \n");
-    EXPECT_EQ(l.run("SDI", {"-o", "n", "-t", "-w"}).out,
-              "NONE         \n\nOLD          \n\nY2K          \n\nY2KB         \n\nANEW         \nNOW          \n");
+    EXPECT_EQ(
+        l.run("SDI", {"-o", "n", "-t"}).out,
+        "ANEW         \nNOW          \n\nY2KB         \n\nY2K          \n\nOLD          \n\nNONE         \n");
+    EXPECT_EQ(
+        l.run("SDI", {"-o", "n", "-t", "-w"}).out,
+        "NONE         \n\nOLD          \n\nY2K          \n\nY2KB         \n\nANEW         \nNOW          \n");
     EXPECT_EQ(l.run("SDI", {"-o", "n", "-tM"}).out, "ANEW         \nNOW          \n");
     EXPECT_EQ(l.run("SDI", {"-o", "n", "-td"}).out, "ANEW         \nNOW          \n");
     EXPECT_EQ(l.run("SDI", {"-o", "n", "-tD0/0/0"}).out, "NONE         \n");
@@ -362,7 +359,7 @@ TEST(Sdi, ListsFilesWithTheirSectorFields) {
 
 TEST(Ddi, FindsDeletedFilesInsideFreeAreas) {
     FileSpec old = prog();
-    FileSpec outside = xray();  // 2 data sectors, but only 1 left in the area
+    FileSpec outside = xray(); // 2 data sectors, but only 1 left in the area
     FileSpec second = data();
     second.name = "SECOND";
     second.tag = "";

@@ -36,13 +36,6 @@ Target target_of(const Options& options) {
 }
 
 // The file (not EMPTY) that bears this full name, or none.
-DirEntry* file_named(const std::string& full_name) {
-    for (DirEntry& entry : directory_list) {
-        if (!entry.empty && entry.full_name == full_name) return &entry;
-    }
-    return nullptr;
-}
-
 // A number of the command line as the 32-bit integer that holds it in a directory sector.
 std::int32_t as_word_value(std::int64_t value) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
@@ -169,7 +162,7 @@ void change_fields(DirEntry& entry, const Options& options, const std::optional<
 
 // ren of one selected file; true when it was changed.
 bool rename_file(DirEntry& entry, const Options& options, const std::optional<std::string>& new_name) {
-    if (new_name && file_named(*new_name) != nullptr) {
+    if (new_name && find_file(*new_name) != nullptr) {
         warn_illegal_name(*new_name);
         return false;
     }
@@ -217,7 +210,7 @@ Walk copy_file(DirEntry& source, const std::string& destination, const Options& 
         warn_illegal_name(destination);
         return Walk::go_on;
     }
-    DirEntry* existing = file_named(destination);
+    DirEntry* existing = find_file(destination);
     if (existing != nullptr && (existing->attributes & ATTR_P) && !has_letter(options.letters, 'Y')) {
         warn_illegal_name(destination);
         return Walk::go_on;

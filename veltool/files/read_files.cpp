@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <span>
 
+#include "veltool/files/file_walk.h"
 #include "veltool/files/host_forms.h"
 #include "veltool/image/directory.h"
 #include "veltool/image/io.h"
@@ -63,19 +64,11 @@ void read_files(const Options& options) {
     HostForm form = host_form_of(options.letters);
     read_directory();
     Selection selection = selection_of(options, false);
-    bool found = false;
-    for (DirEntry& entry : directory_list) {
-        if (entry.empty || !entry_selected(selection, entry.tag, entry.full_name)) continue;
-        found = true;
-        read_directory_sector(entry, image_fd, true);
-        if (!entry.sector || entry.sector->kind == SECTOR_KIND_DELETED) {
-            drop_directory_sector(entry);
-            warn(0, "CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: %s", entry.full_name.c_str());
-            continue;
-        }
+    std::int64_t found = for_each_selected(selection, [&](DirEntry& entry) {
+        if (!load_usable_sector(entry)) return warn_unusable_sector(entry);
         read_file(entry, options, form);
-    }
-    if (!found && !has_letter(options.letters, 'R')) report_not_found(selection.patterns);
+    });
+    report_if_none_found(found, options, selection);
 }
 
 } // namespace veltool

@@ -210,11 +210,6 @@ bool open_source(const std::string& path, HostForm form, Source& source) {
     return true;
 }
 
-DirectoryList::iterator find_file(const std::string& name) {
-    return std::find_if(directory_list.begin(), directory_list.end(),
-                        [&](const DirEntry& e) { return !e.empty && e.full_name == name; });
-}
-
 // Everything known about a host file before the image is changed for it.
 struct Plan {
     Source source;
@@ -247,7 +242,7 @@ Step prepare(const std::string& path, const WriteRun& run, Plan& plan) {
         if (run.name_from_sector) plan.name = source.sector->full_name;
     }
     auto found = find_file(plan.name);
-    if (found != directory_list.end() && (found->attributes & ATTR_P) && !run.replace_protected)
+    if (found != nullptr && (found->attributes & ATTR_P) && !run.replace_protected)
         return warn(0, "ILLEGAL OUTPUT FILENAME: %s", plan.name.c_str()), Step::next;
     require_sound_directory(run.force);
     return Step::write;
@@ -258,7 +253,7 @@ Step prepare(const std::string& path, const WriteRun& run, Plan& plan) {
 Step write_file(const std::string& path, const Plan& plan, WriteRun& run) {
     std::optional<ReleasedFile> released;
     auto found = find_file(plan.name);
-    if (found != directory_list.end()) {
+    if (found != nullptr) {
         run.changed = true;
         released = release_entry(*found);
         tidy_directory();

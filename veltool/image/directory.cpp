@@ -219,6 +219,13 @@ void drop_directory_sector(DirEntry& entry) {
     entry.sector.reset();
 }
 
+DirEntry* find_file(const std::string& full_name) {
+    for (DirEntry& entry : directory_list) {
+        if (!entry.empty && entry.full_name == full_name) return &entry;
+    }
+    return nullptr;
+}
+
 void require_sound_directory(bool force) {
     if (verify_directory() == 0) return;
     if (!force) fatal(0, "%s", REQUIRED);

@@ -45,6 +45,9 @@ void check_directory_sector(DirEntry& entry);
 void write_directory_sector(DirEntry& entry);
 void drop_directory_sector(DirEntry& entry);
 
+// The file (not EMPTY) whose full name is full_name, compared exactly; nullptr when none.
+DirEntry* find_file(const std::string& full_name);
+
 // Before a change: a directory that fails verification ends the run with "CORRUPT DIRECTORY,
 // DRE REQUIRED !", or with force only warns so.
 void require_sound_directory(bool force);

@@ -19,11 +19,6 @@ namespace {
 
 constexpr std::int32_t LARGEST_USER_INFO = 0330;
 
-DirectoryList::iterator file_named(const std::string& full_name) {
-    return std::find_if(directory_list.begin(), directory_list.end(),
-                        [&](const DirEntry& e) { return !e.empty && e.full_name == full_name; });
-}
-
 // What rev works with: the patterns, the new name, and what the walk has done so far.
 struct Revival {
     Selection selection;
@@ -66,7 +61,7 @@ DirectoryList::iterator revive_in(DirectoryList::iterator area, Revival& r) {
         if (!found || !entry_selected(r.selection, found->tag, found->full_name)) continue;
         r.found = true;
         if (r.new_name) set_full_name(*found, *r.new_name);
-        if (file_named(found->full_name) != directory_list.end()) {
+        if (find_file(found->full_name) != nullptr) {
             warn(0, "ILLEGAL OUTPUT FILENAME: %s", found->full_name.c_str());
             continue;
         }
@@ -202,7 +197,7 @@ void command_res(const Options& options) {
     read_directory();
 
     std::optional<ReleasedFile> replaced;
-    if (auto existing = file_named(name); existing != directory_list.end()) {
+    if (DirEntry* existing = find_file(name)) {
         if ((existing->attributes & ATTR_P) && !has_letter(options.letters, 'Y'))
             fatal(0, "ILLEGAL OUTPUT FILENAME: %s", name.c_str());
         require_sound_directory(force);

@@ -2,7 +2,7 @@
 #include <array>
 #include <gtest/gtest.h>
 
-#include "tests/veltool/files/disk.h"
+#include "tests/support/disk.h"
 
 using namespace test;
 

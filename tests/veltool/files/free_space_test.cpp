@@ -4,9 +4,9 @@
 #include "tests/support/image_test.h"
 
 using namespace veltool;
-using test::file;
 using test::FileSpec;
 using test::ImageBuilder;
+using test::named;
 
 namespace {
 
@@ -24,7 +24,7 @@ std::vector<std::tuple<std::int64_t, std::int64_t, std::string>> layout() {
 
 TEST_F(FreeSpaceTest, BestFitSplitsTheSmallestAreaThatHoldsTheFile) {
     ImageBuilder b(400);
-    b.empty(4).file(file("A", 0)).empty(3).file(file("B", 0));
+    b.empty(4).file(named("A", 0)).empty(3).file(named("B", 0));
     open_image(b);
     read_directory();
     PlaceResult r = place_in_free_space(500);
@@ -41,7 +41,7 @@ TEST_F(FreeSpaceTest, BestFitSplitsTheSmallestAreaThatHoldsTheFile) {
 
 TEST_F(FreeSpaceTest, EqualAreasTakeTheFirstAndExactFitsNeedNoEntry) {
     ImageBuilder b(400);
-    b.empty(2).file(file("A", 0)).empty(2).file(file("B", 0));
+    b.empty(2).file(named("A", 0)).empty(2).file(named("B", 0));
     open_image(b);
     read_directory();
     auto before = entries_used();
@@ -55,7 +55,7 @@ TEST_F(FreeSpaceTest, FullDiskAndFullDirectory) {
     // 240 entries in 8 blocks: 239 files of 0 words and one EMPTY area at the end.
     ImageBuilder b(600);
     for (int i = 0; i < 239; ++i)
-        b.file(file("F" + std::to_string(i), 0));
+        b.file(named("F" + std::to_string(i), 0));
     open_image(b);
     read_directory();
     ASSERT_EQ(entries_used(), 240);
@@ -71,7 +71,7 @@ TEST_F(FreeSpaceTest, FullDiskAndFullDirectory) {
 }
 
 TEST_F(FreeSpaceTest, ReleaseMarksTheSectorDeletedAndRoundsTheSize) {
-    FileSpec f = file("OLD", 300);
+    FileSpec f = named("OLD", 300);
     f.comment = "kept";
     open_image(ImageBuilder(400).file(f));
     read_directory();
@@ -96,7 +96,7 @@ TEST_F(FreeSpaceTest, ReleaseMarksTheSectorDeletedAndRoundsTheSize) {
 }
 
 TEST_F(FreeSpaceTest, ReleaseWithoutAUsableSectorWritesNothing) {
-    FileSpec f = file("BAD", 10);
+    FileSpec f = named("BAD", 10);
     f.sector_size_word = 11;
     open_image(ImageBuilder(400).file(f));
     auto before = bytes();
@@ -109,14 +109,14 @@ TEST_F(FreeSpaceTest, ReleaseWithoutAUsableSectorWritesNothing) {
 
 TEST_F(FreeSpaceTest, RestoreSplitsMergedNeighboursBackAndRewritesTheSector) {
     for (bool first : {true, false}) {
-        FileSpec f = file("OLD", 300);
+        FileSpec f = named("OLD", 300);
         f.date = test::bcd3(3, 4, 5);
         f.sector_tail = std::vector<std::uint8_t>(10, 7);
         ImageBuilder b(400);
         if (first) {
-            b.file(f).empty(3).file(file("NEXT", 1));
+            b.file(f).empty(3).file(named("NEXT", 1));
         } else {
-            b.file(file("PREV", 1)).empty(2).file(f).empty(3).file(file("NEXT", 1));
+            b.file(named("PREV", 1)).empty(2).file(f).empty(3).file(named("NEXT", 1));
         }
         open_image(b);
         auto before_bytes = bytes();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "tests/support/disk.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/run.h"
 
@@ -57,43 +58,14 @@ Bytes slice(const Bytes& bytes, std::int64_t offset, std::size_t n) {
     return Bytes(bytes.begin() + offset, bytes.begin() + offset + static_cast<std::int64_t>(n));
 }
 
-std::uint32_t today() {
-    std::time_t now = std::time(nullptr);
-    std::tm* t = std::localtime(&now);
-    return test::bcd3(t->tm_mday, t->tm_mon + 1, t->tm_year % 100);
-}
-
 // The first 120 bytes of the directory sector that wri gives a file without one of its own.
 Bytes fresh_sector(const std::string& name, const std::string& ext, std::int64_t words, std::int64_t start) {
     FileSpec f = spec(name, ext, words);
-    f.date = today();
+    f.date = test::today_word();
     return slice(test::directory_sector(f, start), 0, 120);
 }
 
-// An image and a host directory for one test.
-struct Disk {
-    test::TempDir dir;
-    std::string image = dir.file("disk.img");
-    explicit Disk(const ImageBuilder& builder) { builder.write(image); }
-
-    RunResult run(const std::string& command, std::vector<std::string> args) const {
-        args.insert(args.begin(), {"-d", image});
-        return test::run_vel(command, args);
-    }
-    Bytes bytes() const { return test::read_file(image); }
-    Bytes sector(std::int64_t n, std::size_t length = 768) const { return slice(bytes(), n * 768, length); }
-    std::string host(const std::string& name, const Bytes& content) const {
-        test::write_file(dir.file(name), content);
-        return dir.file(name);
-    }
-    // Directory entry k (first block) as name word 0, start and signed size word.
-    std::tuple<std::uint32_t, std::int32_t, std::int32_t> entry(std::int64_t k) const {
-        Bytes b = bytes();
-        std::size_t at = 192 * 768 + 48 + 24 * static_cast<std::size_t>(k);
-        return {static_cast<std::uint32_t>(test::get24(b, at)) & 0xFFFFFF, test::get24(b, at + 9),
-                test::get24(b, at + 12)};
-    }
-};
+using test::Disk;
 
 constexpr std::uint32_t EMPTY = 0xFFFFFF;
 
@@ -168,9 +140,9 @@ TEST(Transfer, RoundTripsInEveryForm) {
         ASSERT_EQ(to.run("REA", {"-o", letters, "-f", to.dir.file("back-"), "PROG.SAV"}).status, 0);
         // The file comes back as it went, but for the date of its directory sector.
         for (int i = 0; letters == "" && i < 3; ++i)
-            host[30 + i] = static_cast<std::uint8_t>(today() >> (16 - 8 * i));
+            host[30 + i] = static_cast<std::uint8_t>(test::today_word() >> (16 - 8 * i));
         for (int i = 0; letters == "P" && i < 4; ++i)
-            host[40 + i] = static_cast<std::uint8_t>(today() >> (8 * i));
+            host[40 + i] = static_cast<std::uint8_t>(test::today_word() >> (8 * i));
         EXPECT_EQ(test::read_file(to.dir.file("back-PROG.SAV")), host) << letters;
     }
     // Text, and integers of which only the low 24 bits count, the last one partial.
@@ -263,7 +235,7 @@ TEST(Wri, ReplacesFilesOfTheSameName) {
     own.name = "OLD";
     own.ext = "DAT";
     own.attributes |= test::REGULAR;
-    own.date = today();
+    own.date = test::today_word();
     EXPECT_EQ(d.sector(200), test::directory_sector(own, 201));
     Bytes attributes_and_tag;
     test::put24(attributes_and_tag, 0, own.attributes);

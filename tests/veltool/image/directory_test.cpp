@@ -12,19 +12,19 @@ namespace {
 
 constexpr std::size_t DIR_OFFSET = 192 * 768;
 using DirectoryTest = test::ImageTest;
-using test::file;
+using test::named;
 
 const std::string RECOMMENDED = "WARNING: CORRUPT DIRECTORY, DRE RECOMMENDED !\n";
 
 } // namespace
 
 TEST_F(DirectoryTest, LoadsEntriesInDiskOrder) {
-    FileSpec prog = file("PROGRAMS", 600);
+    FileSpec prog = named("PROGRAMS", 600);
     prog.ext = "SAV";
     prog.tag = "T1";
     prog.attributes = test::REGULAR | 0400000 | 0x0305;
     ImageBuilder builder(400, 8, test::bcd3(24, 12, 99));
-    builder.comment("MY DISK").file(prog).empty(2).file(file("DATA", 0));
+    builder.comment("MY DISK").file(prog).empty(2).file(named("DATA", 0));
     open_image(builder);
     EXPECT_EQ(errors_of([] { read_directory(); }), "");
     EXPECT_EQ(directory_blocks, 8);
@@ -81,8 +81,8 @@ TEST_F(DirectoryTest, EndOfChainInTheFirstBlockEndsTheWalk) {
     // 31 entries: the 31st is in block 2, which the walk never reaches.
     ImageBuilder builder(600);
     for (int i = 0; i < 30; ++i)
-        builder.file(file("F" + std::to_string(i), 10));
-    builder.file(file("LAST", 10));
+        builder.file(named("F" + std::to_string(i), 10));
+    builder.file(named("LAST", 10));
     auto image = builder.build();
     put24(image, DIR_OFFSET + 3, -1);
     open_image(image);
@@ -94,7 +94,7 @@ TEST_F(DirectoryTest, EndOfChainInTheFirstBlockEndsTheWalk) {
 TEST_F(DirectoryTest, BlocksMayHaveRoomLeftBeforeFurtherEntries) {
     ImageBuilder builder(600);
     for (int i = 0; i < 31; ++i)
-        builder.file(file("F" + std::to_string(i), 0));
+        builder.file(named("F" + std::to_string(i), 0));
     auto image = builder.build();
     // Move the 30th entry of block 0 to the front of block 1 by hand: block 0 holds 29.
     std::vector<std::uint8_t> slot(image.begin() + DIR_OFFSET + 48 + 29 * 24,
@@ -131,7 +131,7 @@ TEST_F(DirectoryTest, ImageOneSectorLargerThanTheHeaderSays) {
 
 TEST_F(DirectoryTest, EntriesEndingBeforeTheDiskEnd) {
     ImageBuilder builder(400);
-    builder.file(file("A", 256)).empty(400 - 24 - 203 - 2).no_fill();
+    builder.file(named("A", 256)).empty(400 - 24 - 203 - 2).no_fill();
     open_image(builder);
     std::string w = "WARNING: expected last sector 566 different from disk end 570\n" + RECOMMENDED;
     EXPECT_EQ(errors_of([] { read_directory(); }), w + w);
@@ -139,7 +139,7 @@ TEST_F(DirectoryTest, EntriesEndingBeforeTheDiskEnd) {
 
 TEST_F(DirectoryTest, EntriesRunningPastTheDiskEnd) {
     ImageBuilder builder(400);
-    builder.file(file("A", 256)).file(file("BIG", 175 * 256)).no_fill();
+    builder.file(named("A", 256)).file(named("BIG", 175 * 256)).no_fill();
     open_image(builder);
     // A at 201 (1 sector), BIG at 203 with 175 sectors: its last sector is 378, beyond 376.
     std::string w = "WARNING: entry 2: expected last sector 572 bigger than maximum 570\n"
@@ -149,10 +149,10 @@ TEST_F(DirectoryTest, EntriesRunningPastTheDiskEnd) {
 }
 
 TEST_F(DirectoryTest, MisplacedEntryIsReportedOnceAndFollowed) {
-    FileSpec moved = file("B", 256);
+    FileSpec moved = named("B", 256);
     moved.entry_start = 210;
     ImageBuilder builder(400);
-    builder.file(file("A", 256)).file(moved).raw_entry({-1, -1, -1, 212, -164, 0, 0, 0}, 0).no_fill();
+    builder.file(named("A", 256)).file(moved).raw_entry({-1, -1, -1, 212, -164, 0, 0, 0}, 0).no_fill();
     open_image(builder);
     std::string w = "WARNING: entry 2: start sector 322 different from expected 313\n" + RECOMMENDED;
     EXPECT_EQ(errors_of([] { read_directory(); }), w + w);
@@ -161,7 +161,7 @@ TEST_F(DirectoryTest, MisplacedEntryIsReportedOnceAndFollowed) {
 TEST_F(DirectoryTest, ExpectedStartBeyondTheDiskEnd) {
     // The last entry starts at 377, beyond the disk end S - 24 = 376.
     ImageBuilder builder(400);
-    builder.file(file("A", 175 * 256)).file(file("B", 0)).no_fill();
+    builder.file(named("A", 175 * 256)).file(named("B", 0)).no_fill();
     open_image(builder);
     std::string warnings = errors_of([] { read_directory(); });
     EXPECT_NE(warnings.find("WARNING: entry 2: expected start sector 571 bigger than maximum 570\n"),
@@ -203,7 +203,7 @@ TEST_F(DirectoryTest, NegativeSizeInMemory) {
 
 TEST_F(DirectoryTest, NeighbouringEmptyAreasMerge) {
     ImageBuilder builder(400);
-    builder.file(file("A", 256)).empty(2).empty(3).file(file("B", 256));
+    builder.file(named("A", 256)).empty(2).empty(3).file(named("B", 256));
     open_image(builder);
     EXPECT_EQ(errors_of([] { read_directory(); }), "");
     ASSERT_EQ(entries_used(), 4);
@@ -226,9 +226,9 @@ TEST_F(DirectoryTest, RunOfEmptyAreasBecomesOne) {
 
 TEST_F(DirectoryTest, SizeWordsInSectorsAndWords) {
     ImageBuilder builder(400);
-    FileSpec two_sectors = file("S", 512);
+    FileSpec two_sectors = named("S", 512);
     two_sectors.entry_size_word = -2;
-    builder.file(two_sectors).file(file("W", 512));
+    builder.file(two_sectors).file(named("W", 512));
     open_image(builder);
     EXPECT_EQ(errors_of([] { read_directory(); }), "");
     EXPECT_EQ(directory_list.front().size, 512);
@@ -236,7 +236,7 @@ TEST_F(DirectoryTest, SizeWordsInSectorsAndWords) {
 }
 
 TEST_F(DirectoryTest, LargestSizeWordIsTwoToThe31Words) {
-    FileSpec huge = file("HUGE", 0);
+    FileSpec huge = named("HUGE", 0);
     huge.entry_size_word = -8388608;
     ImageBuilder builder(400);
     builder.file(huge).no_fill();
@@ -271,14 +271,14 @@ TEST_F(DirectoryTest, WriteEncodesSizesAtTheWordLimit) {
 }
 
 TEST_F(DirectoryTest, WriteRoundTripGivesTheSameBytes) {
-    FileSpec prog = file("PROGRAMS", 600);
+    FileSpec prog = named("PROGRAMS", 600);
     prog.ext = "SAV";
     prog.tag = "T1";
     prog.attributes = test::REGULAR | 0100000;
     ImageBuilder builder(2000, 16, test::bcd3(7, 6, 5));
     builder.comment("ROUND TRIP").file(prog).empty(2);
     for (int i = 0; i < 40; ++i)
-        builder.file(file("F" + std::to_string(i), i * 100));
+        builder.file(named("F" + std::to_string(i), i * 100));
     open_image(builder);
     auto before = bytes();
     read_directory();
@@ -300,7 +300,7 @@ TEST_F(DirectoryTest, WriteRoundTripGivesTheSameBytes) {
 
 TEST_F(DirectoryTest, WriteTidiesAndFillsBlocksInOrder) {
     ImageBuilder builder(600, 8);
-    builder.file(file("A", 0));
+    builder.file(named("A", 0));
     open_image(builder);
     read_directory();
     // Split the EMPTY rest into pieces: write merges them again.
@@ -341,17 +341,17 @@ TEST_F(DirectoryTest, WriteDropsEntriesBeyondTheCapacity) {
 }
 
 TEST_F(DirectoryTest, DirectorySectorsAreCheckedAgainstTheirEntries) {
-    FileSpec good = file("GOOD", 10);
+    FileSpec good = named("GOOD", 10);
     good.comment = "fine";
     good.date = test::bcd3(1, 2, 3);
     good.load_address = 0100;
     good.program_start = 0101;
-    FileSpec bad_size = file("BAD", 10);
+    FileSpec bad_size = named("BAD", 10);
     bad_size.sector_size_word = 11;
-    FileSpec deleted = file("GONE", 10);
+    FileSpec deleted = named("GONE", 10);
     deleted.magic = test::DELETED_MAGIC;
     deleted.sector_size_word = 99;
-    FileSpec none = file("NONE", 10);
+    FileSpec none = named("NONE", 10);
     none.magic = 0;
     ImageBuilder builder(400);
     builder.file(good).file(bad_size).file(deleted).file(none);
@@ -382,7 +382,7 @@ TEST_F(DirectoryTest, DirectorySectorsAreCheckedAgainstTheirEntries) {
 }
 
 TEST_F(DirectoryTest, EveryFieldOfTheSectorTakesPartInTheCheck) {
-    std::vector<FileSpec> variants(6, file("NAME", 10));
+    std::vector<FileSpec> variants(6, named("NAME", 10));
     variants[0].sector_name = "OTHER";
     variants[1].sector_ext = "X";
     variants[2].sector_tag = "T";
@@ -399,7 +399,7 @@ TEST_F(DirectoryTest, EveryFieldOfTheSectorTakesPartInTheCheck) {
 }
 
 TEST_F(DirectoryTest, RewritingASectorKeepsItsUserInfoArea) {
-    FileSpec spec = file("KEEP", 10);
+    FileSpec spec = named("KEEP", 10);
     spec.sector_tail = std::vector<std::uint8_t>(648, 0x5A);
     open_image(ImageBuilder(400).file(spec));
     read_directory();
@@ -432,7 +432,7 @@ TEST_F(DirectoryTest, ImageTruncatedInsideTheDirectory) {
 }
 
 TEST_F(DirectoryTest, DirectorySectorOutsideTheImage) {
-    FileSpec far = file("FAR", 0);
+    FileSpec far = named("FAR", 0);
     far.entry_start = 0;
     open_image(ImageBuilder(400).file(far));
     errors_of([] { read_directory(); });

@@ -1,36 +1,12 @@
-// A disk image in a scratch directory for the maintenance commands' end-to-end tests, and
-// the pieces of images those tests compare.
+// The pieces of images that the maintenance commands' end-to-end tests compare.
 #pragma once
 
-#include <ctime>
 #include <string>
 #include <vector>
 
-#include "tests/support/image_builder.h"
-#include "tests/support/run.h"
+#include "tests/support/disk.h"
 
 namespace test {
-
-using Bytes = std::vector<std::uint8_t>;
-
-struct Disk {
-    TempDir dir;
-    std::string image = dir.file("disk.img");
-
-    explicit Disk(const Bytes& bytes = {}) {
-        if (!bytes.empty()) write_file(image, bytes);
-    }
-    RunResult run(const std::string& command, std::vector<std::string> arguments) const {
-        arguments.insert(arguments.begin(), {"-d", image});
-        return run_vel(command, arguments);
-    }
-    Bytes bytes() const { return read_file(image); }
-};
-
-// `count` sectors of an image from sector n on.
-inline Bytes sectors_of(const Bytes& bytes, std::int64_t n, std::int64_t count = 1) {
-    return Bytes(bytes.begin() + n * SECTOR, bytes.begin() + (n + count) * SECTOR);
-}
 
 // Bytes that differ from sector to sector and from seed to seed.
 inline Bytes pattern(std::size_t n, int seed) {
@@ -56,14 +32,6 @@ inline Bytes undated_directory(const Bytes& bytes, std::int64_t blocks) {
     for (std::int64_t b = 0; b < blocks; ++b)
         put24(directory, static_cast<std::size_t>(b * SECTOR + 9), 0);
     return directory;
-}
-
-// Today's date as a KAVOLT date word.
-inline std::uint32_t today_word() {
-    std::time_t now = std::time(nullptr);
-    std::tm t{};
-    localtime_r(&now, &t);
-    return bcd3(t.tm_mday, t.tm_mon + 1, t.tm_year % 100);
 }
 
 } // namespace test
