@@ -1,40 +1,51 @@
 #!/usr/bin/env bash
-# Builds the tools and shows them at work on a scratch disk image and sample data files made
-# here, in demo/.
+# Builds the tools and shows them at work, in demo/, on a disk image and spectrometer data
+# files made there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs" --target veltool parmdump make_sample >/dev/null
 
-bin=$PWD/build/bin
+build=$PWD/build
+export PATH="$build/bin:$build:$PATH"
 rm -rf demo
 mkdir demo
 cd demo
 
 show() {
-    echo "$ $(printf "%q " "$@")"
-    "$bin/$@"
+    echo "\$ $(printf "%q " "$@")"
+    "$@"
     echo
 }
 
-truncate -s $((1000 * 768)) disk.img
-echo "# a scratch image of 1000 sectors of 768 bytes: disk.img"
-echo
-show VELPTW -d disk.img
-show VELDCW -d disk.img -c "DEMONSTRATION DISK"
+echo "# A new disk image of 1000 sectors with an empty directory, its partition table and comment."
+show VELNEW -d disk.img -o F -c "DEMONSTRATION DISK" 1000
 show VELPTR -d disk.img
 show VELDCR -d disk.img
 
-# parmdump reads the parameters of spectrometer data files; make_sample writes two here.
-build=$PWD/../build
+echo "# Host files go in: a text, and a spectrometer data file with its own directory sector."
 "$build/tools/make_sample" .
-echo "# sample data files: PROTON.FID (FENDAR data), noesy with its parameter file p_noesy (TORGIL data)"
-echo
-show_parmdump() {
-    echo "$ parmdump $(printf "%q " "$@")"
-    "$build/parmdump" "$@"
-    echo
-}
-show_parmdump PROTON.FID
-show_parmdump noesy
+printf 'FIRST LINE\nSECOND LINE\n' > notes.txt
+show VELWRI -d disk.img -o AV notes.txt
+show VELWRI -d disk.img -o V PROTON.FID
+show VELRES -d disk.img SPACE.DAT 2K
+show VELDIR -d disk.img -o F
+
+echo "# ... and come out again."
+mkdir back
+show VELREA -d disk.img -o AV -f back/ NOTES.TXT
+show cat back/NOTES.TXT
+show VELREA -d disk.img -o V -f back/ PROTON.FID
+show VELSUM -d disk.img "*"
+
+echo "# Deleted files can be found and revived."
+show VELDEL -d disk.img NOTES.TXT
+show VELDDI -d disk.img -o B
+show VELREV -d disk.img NOTES.TXT
+show VELSDI -d disk.img -o B -m
+
+echo "# parmdump reads the parameters of the data file read out of the image, and of a TORGIL"
+echo "# data file noesy whose parameters lie beside it in p_noesy."
+show parmdump back/PROTON.FID
+show parmdump noesy
