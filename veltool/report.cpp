@@ -37,4 +37,12 @@ int warn(int errnum, const char* format, ...) {
     return -1;
 }
 
+void fatal_unless_forced(bool force, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    report(force ? "WARNING: " : "ERROR: ", 0, format, args);
+    va_end(args);
+    if (!force) throw FatalExit{};
+}
+
 } // namespace veltool

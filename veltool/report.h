@@ -13,4 +13,7 @@ struct FatalExit {};
 // Prints like fatal with "WARNING: " and returns -1.
 int warn(int errnum, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// The checks that the force letter F lets pass: fatal without force, a warning with it.
+void fatal_unless_forced(bool force, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
 } // namespace veltool

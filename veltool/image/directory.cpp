@@ -227,9 +227,7 @@ DirEntry* find_file(const std::string& full_name) {
 }
 
 void require_sound_directory(bool force) {
-    if (verify_directory() == 0) return;
-    if (!force) fatal(0, "%s", REQUIRED);
-    warn(0, "%s", REQUIRED);
+    if (verify_directory() != 0) fatal_unless_forced(force, "%s", REQUIRED);
 }
 
 std::optional<DirSector> file_sector_at(std::int64_t s, std::int64_t area_end, int kind) {

@@ -29,9 +29,7 @@ void write_default_partition_table(const std::string& letters) {
     bool force = has_letter(letters, 'F');
     std::int64_t size = file_size(image_fd, "cannot stat disk image");
     if (size % SECTOR_BYTES != 0) {
-        const char* message = "disk image size is not a multiple of KAVOLT sector size";
-        if (!force) fatal(0, "%s", message);
-        warn(0, "%s", message);
+        fatal_unless_forced(force, "disk image size is not a multiple of KAVOLT sector size");
     }
     PartitionTableBytes bytes = encode_partition_table(default_partition_table(size / SECTOR_BYTES));
     write_at(image_fd, PARTITION_OFFSET, bytes.data(), bytes.size(), "cannot seek disk image",

@@ -1,8 +1,6 @@
 #include "veltool/maint/whole_image.h"
 
 #include <cerrno>
-#include <cstdarg>
-#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <vector>
@@ -12,30 +10,6 @@
 #include "veltool/report.h"
 
 namespace veltool {
-
-namespace {
-
-std::string formatted(const char* format, std::va_list arguments) {
-    std::va_list copy;
-    va_copy(copy, arguments);
-    int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (length <= 0) return "";
-    std::vector<char> text(static_cast<std::size_t>(length) + 1);
-    std::vsnprintf(text.data(), text.size(), format, arguments);
-    return std::string(text.data(), static_cast<std::size_t>(length));
-}
-
-} // namespace
-
-void fatal_unless_forced(bool force, const char* format, ...) {
-    std::va_list arguments;
-    va_start(arguments, format);
-    std::string message = formatted(format, arguments);
-    va_end(arguments);
-    if (!force) fatal(0, "%s", message.c_str());
-    warn(0, "%s", message.c_str());
-}
 
 std::int64_t whole_sectors(int fd, const char* stat_message, const char* not_whole_message,
                            PartialSector partial, bool force) {

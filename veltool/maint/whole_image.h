@@ -18,9 +18,6 @@ constexpr std::int64_t smallest_disk(std::int64_t n) {
     return DIRECTORY_SECTOR + n + 1 + DISK_END_RESERVE;
 }
 
-// The message as an error, or as a warning when force is on.
-void fatal_unless_forced(bool force, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
 // How a size that is not a whole number of sectors is taken.
 enum class PartialSector { warn, fatal_unless_forced };
 
