@@ -2,8 +2,8 @@
 
 #include <strings.h>
 
+#include "veltool/files/contents.h"
 #include "veltool/files/copy_delete_rename.h"
-#include "veltool/files/inspection.h"
 #include "veltool/files/read_files.h"
 #include "veltool/files/write_files.h"
 #include "veltool/listings.h"

@@ -7,17 +7,17 @@
 TEST(FromImage, FileReadOutByVeltoolGivesTheFullReport) {
     const test::ParameterSector parameters = test::fendar_sector();
     const std::vector<std::uint8_t>& sector = parameters.bytes();
-    test::FileSpec spec;
-    spec.name = "SPECTRUM";
-    spec.ext = "FID";
-    spec.words = 8192;
-    spec.attributes = 8 | 3 << 8 | 1 << 15 | 1 << 18 | 1 << 19;
-    spec.date = test::bcd3(24, 12, 99);
-    spec.tag = "RUN1";
-    spec.comment = "PROTON 1D TEST";
-    spec.sector_tail.assign(sector.begin() + 120, sector.end());
+    test::FileSpec file_spec;
+    file_spec.name = "SPECTRUM";
+    file_spec.ext = "FID";
+    file_spec.words = 8192;
+    file_spec.attributes = 8 | 3 << 8 | 1 << 15 | 1 << 18 | 1 << 19;
+    file_spec.date = test::bcd3(24, 12, 99);
+    file_spec.tag = "RUN1";
+    file_spec.comment = "PROTON 1D TEST";
+    file_spec.sector_tail.assign(sector.begin() + 120, sector.end());
     test::TempDir dir;
-    test::ImageBuilder(600).file(spec).write(dir.file("disk.img"));
+    test::ImageBuilder(600).file(file_spec).write(dir.file("disk.img"));
 
     auto read = test::run_vel("REA", {"-d", dir.file("disk.img"), "-f", dir.path() + "/", "SPECTRUM.FID"});
     ASSERT_EQ(read.status, 0) << read.err;

@@ -58,15 +58,15 @@ TEST(Identification, EveryHostFormGivesTheSameReport) {
 }
 
 TEST(Identification, AcceptsAFileImageAsVeltoolWritesIt) {
-    test::FileSpec spec;
-    spec.name = "PROG";
-    spec.ext = "FID";
-    spec.tag = "TG";
-    spec.words = 2048;
-    spec.attributes = test::REGULAR | 8;
-    spec.date = test::bcd3(24, 12, 99);
-    spec.comment = "FROM THE DISK";
-    std::vector<std::uint8_t> file = test::directory_sector(spec, 300);
+    test::FileSpec file_spec;
+    file_spec.name = "PROG";
+    file_spec.ext = "FID";
+    file_spec.tag = "TG";
+    file_spec.words = 2048;
+    file_spec.attributes = test::REGULAR | 8;
+    file_spec.date = test::bcd3(24, 12, 99);
+    file_spec.comment = "FROM THE DISK";
+    std::vector<std::uint8_t> file = test::directory_sector(file_spec, 300);
     file.resize(file.size() + 3 * 2048, 0x11);
     TempDir dir;
     write_file(dir.file("PROG.FID"), file);

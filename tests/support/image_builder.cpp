@@ -79,23 +79,24 @@ void put_name(std::vector<std::uint8_t>& bytes, std::size_t offset, const std::s
 
 } // namespace
 
-std::vector<std::uint8_t> directory_sector(const FileSpec& spec, std::int64_t start) {
+std::vector<std::uint8_t> directory_sector(const FileSpec& file_spec, std::int64_t start) {
     std::vector<std::uint8_t> sector(SECTOR, 0);
-    put24(sector, 0, spec.magic);
-    put_name(sector, 3, spec.sector_name.value_or(spec.name), spec.sector_ext.value_or(spec.ext));
-    put24(sector, 12, spec.sector_start.value_or(static_cast<std::int32_t>(start)));
-    put24(sector, 15, spec.sector_size_word ? *spec.sector_size_word : size_word(spec.words));
-    put24(sector, 18, spec.program_start);
-    put24(sector, 21, spec.user_info_address);
-    put24(sector, 24, spec.user_info_size);
-    put24(sector, 27, spec.load_address);
-    put24(sector, 30, spec.date);
-    put24(sector, 33, spec.sector_attributes.value_or(spec.attributes));
-    put24(sector, 36, six_bit(spec.sector_tag.value_or(spec.tag)));
-    std::vector<std::uint8_t> comment = text8(spec.comment, 72);
+    put24(sector, 0, file_spec.magic);
+    put_name(sector, 3, file_spec.sector_name.value_or(file_spec.name),
+             file_spec.sector_ext.value_or(file_spec.ext));
+    put24(sector, 12, file_spec.sector_start.value_or(static_cast<std::int32_t>(start)));
+    put24(sector, 15, file_spec.sector_size_word ? *file_spec.sector_size_word : size_word(file_spec.words));
+    put24(sector, 18, file_spec.program_start);
+    put24(sector, 21, file_spec.user_info_address);
+    put24(sector, 24, file_spec.user_info_size);
+    put24(sector, 27, file_spec.load_address);
+    put24(sector, 30, file_spec.date);
+    put24(sector, 33, file_spec.sector_attributes.value_or(file_spec.attributes));
+    put24(sector, 36, six_bit(file_spec.sector_tag.value_or(file_spec.tag)));
+    std::vector<std::uint8_t> comment = text8(file_spec.comment, 72);
     std::copy(comment.begin(), comment.end(), sector.begin() + 48);
-    for (std::size_t i = 0; i < spec.sector_tail.size() && 120 + i < sector.size(); ++i) {
-        sector[120 + i] = spec.sector_tail[i];
+    for (std::size_t i = 0; i < file_spec.sector_tail.size() && 120 + i < sector.size(); ++i) {
+        sector[120 + i] = file_spec.sector_tail[i];
     }
     return sector;
 }
@@ -113,8 +114,8 @@ ImageBuilder& ImageBuilder::default_partition_table() {
     return *this;
 }
 
-ImageBuilder& ImageBuilder::file(const FileSpec& spec) {
-    Item item{Item::file, spec, data_sectors(spec.words), {}, {}};
+ImageBuilder& ImageBuilder::file(const FileSpec& file_spec) {
+    Item item{Item::file, file_spec, data_sectors(file_spec.words), {}, {}};
     items_.push_back(item);
     return *this;
 }
@@ -124,11 +125,11 @@ ImageBuilder& ImageBuilder::empty(std::int64_t n) {
     return *this;
 }
 
-ImageBuilder& ImageBuilder::deleted(std::int64_t offset, FileSpec spec) {
+ImageBuilder& ImageBuilder::deleted(std::int64_t offset, FileSpec file_spec) {
     if (items_.empty() || items_.back().kind != Item::empty)
         throw std::logic_error("deleted() needs an EMPTY area");
-    spec.magic = DELETED_MAGIC;
-    items_.back().deleted.emplace_back(offset, spec);
+    file_spec.magic = DELETED_MAGIC;
+    items_.back().deleted.emplace_back(offset, file_spec);
     return *this;
 }
 
@@ -167,10 +168,10 @@ std::map<std::int64_t, std::vector<std::uint8_t>> ImageBuilder::sector_map() con
         if (s.empty()) s.assign(SECTOR, 0);
         return s;
     };
-    auto place_file = [&](const FileSpec& spec, std::int64_t start) {
-        if (spec.write_sector) sector(start - 1) = directory_sector(spec, start);
-        for (std::size_t i = 0; i < spec.data.size(); ++i) {
-            sector(start + static_cast<std::int64_t>(i) / SECTOR)[i % SECTOR] = spec.data[i];
+    auto place_file = [&](const FileSpec& file_spec, std::int64_t start) {
+        if (file_spec.write_sector) sector(start - 1) = directory_sector(file_spec, start);
+        for (std::size_t i = 0; i < file_spec.data.size(); ++i) {
+            sector(start + static_cast<std::int64_t>(i) / SECTOR)[i % SECTOR] = file_spec.data[i];
         }
     };
 
@@ -202,18 +203,18 @@ std::map<std::int64_t, std::vector<std::uint8_t>> ImageBuilder::sector_map() con
                 put24(directory, slot + 9, start);
                 put24(directory, slot + 12, -item.sectors);
             } else {
-                const FileSpec& spec = item.spec;
-                put_name(directory, slot, spec.name, spec.ext);
-                put24(directory, slot + 9, spec.entry_start.value_or(static_cast<std::int32_t>(start)));
+                const FileSpec& file_spec = item.file_spec;
+                put_name(directory, slot, file_spec.name, file_spec.ext);
+                put24(directory, slot + 9, file_spec.entry_start.value_or(static_cast<std::int32_t>(start)));
                 put24(directory, slot + 12,
-                      spec.entry_size_word ? *spec.entry_size_word : size_word(spec.words));
-                put24(directory, slot + 15, spec.attributes);
-                put24(directory, slot + 18, six_bit(spec.tag));
+                      file_spec.entry_size_word ? *file_spec.entry_size_word : size_word(file_spec.words));
+                put24(directory, slot + 15, file_spec.attributes);
+                put24(directory, slot + 18, six_bit(file_spec.tag));
             }
         }
-        if (item.kind == Item::file) place_file(item.spec, start);
-        for (const auto& [offset, spec] : item.deleted)
-            place_file(spec, start + offset);
+        if (item.kind == Item::file) place_file(item.file_spec, start);
+        for (const auto& [offset, file_spec] : item.deleted)
+            place_file(file_spec, start + offset);
         start += item.sectors + 1;
     }
     for (std::int64_t b = 0; b < blocks_; ++b) {

@@ -60,12 +60,12 @@ class ImageBuilder {
 
     ImageBuilder& comment(const std::string& text);
     ImageBuilder& default_partition_table();
-    ImageBuilder& file(const FileSpec& spec);
+    ImageBuilder& file(const FileSpec& file_spec);
     // An EMPTY entry of n sectors (its directory sector not counted).
     ImageBuilder& empty(std::int64_t n);
     // A deleted file whose directory sector lies `offset` sectors into the last EMPTY area
     // added (offset 0: the EMPTY entry's own directory sector).
-    ImageBuilder& deleted(std::int64_t offset, FileSpec spec);
+    ImageBuilder& deleted(std::int64_t offset, FileSpec file_spec);
     // An entry of eight raw words; it occupies `sectors` + 1 sectors of the running start.
     ImageBuilder& raw_entry(const std::vector<std::int64_t>& words, std::int64_t sectors);
     // Without this, the space left before the disk end becomes one EMPTY entry.
@@ -85,7 +85,7 @@ class ImageBuilder {
   private:
     struct Item {
         enum Kind { file, empty, raw } kind;
-        FileSpec spec;
+        FileSpec file_spec;
         std::int64_t sectors = 0;
         std::vector<std::int64_t> words;
         std::vector<std::pair<std::int64_t, FileSpec>> deleted;
@@ -105,14 +105,14 @@ class ImageBuilder {
 
 // A file of `words` words with the given data and every other field at its default.
 inline FileSpec named(const std::string& name, std::int64_t words, std::vector<std::uint8_t> data = {}) {
-    FileSpec spec;
-    spec.name = name;
-    spec.words = words;
-    spec.data = std::move(data);
-    return spec;
+    FileSpec file_spec;
+    file_spec.name = name;
+    file_spec.words = words;
+    file_spec.data = std::move(data);
+    return file_spec;
 }
 
 // A directory sector (768 bytes) for a file starting at `start`.
-std::vector<std::uint8_t> directory_sector(const FileSpec& spec, std::int64_t start);
+std::vector<std::uint8_t> directory_sector(const FileSpec& file_spec, std::int64_t start);
 
 } // namespace test

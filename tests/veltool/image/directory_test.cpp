@@ -399,9 +399,9 @@ TEST_F(DirectoryTest, EveryFieldOfTheSectorTakesPartInTheCheck) {
 }
 
 TEST_F(DirectoryTest, RewritingASectorKeepsItsUserInfoArea) {
-    FileSpec spec = named("KEEP", 10);
-    spec.sector_tail = std::vector<std::uint8_t>(648, 0x5A);
-    open_image(ImageBuilder(400).file(spec));
+    FileSpec file_spec = named("KEEP", 10);
+    file_spec.sector_tail = std::vector<std::uint8_t>(648, 0x5A);
+    open_image(ImageBuilder(400).file(file_spec));
     read_directory();
     DirEntry& e = directory_list.front();
     read_directory_sector(e, image_fd, true);
@@ -416,7 +416,7 @@ TEST_F(DirectoryTest, RewritingASectorKeepsItsUserInfoArea) {
     EXPECT_EQ(image[sector + 55], 0);
     for (std::size_t i = 120; i < 768; ++i)
         ASSERT_EQ(image[sector + i], 0x5A) << i;
-    auto original = ImageBuilder(400).file(spec).build();
+    auto original = ImageBuilder(400).file(file_spec).build();
     EXPECT_EQ(std::vector<std::uint8_t>(image.begin() + sector + 3, image.begin() + sector + 48),
               std::vector<std::uint8_t>(original.begin() + sector + 3, original.begin() + sector + 48));
 }

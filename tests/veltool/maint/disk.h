@@ -17,7 +17,7 @@ inline Bytes pattern(std::size_t n, int seed) {
 }
 
 // A file with data and a user area in its directory sector.
-inline FileSpec spec(const std::string& name, std::int64_t words, int seed = 0) {
+inline FileSpec file_spec(const std::string& name, std::int64_t words, int seed = 0) {
     FileSpec f;
     f.name = name;
     f.words = words;

@@ -7,20 +7,22 @@
 using namespace test;
 
 TEST(Dre, RebuildsAZeroedDirectoryFromTheDirectorySectors) {
-    FileSpec a = spec("A", 600, 1), b = spec("B", 100, 2), twin = spec("B", 300, 3), w = spec("W", 0);
+    FileSpec a = file_spec("A", 600, 1), b = file_spec("B", 100, 2), twin = file_spec("B", 300, 3),
+             w = file_spec("W", 0);
     a.tag = "T1";
     a.comment = "first";
     // A 321, EMPTY 325 holding deleted D at 326, B 329, C 331, a second B 332, EMPTY 335.
     Bytes before = ImageBuilder(1000, 128)
                        .file(a)
                        .empty(3)
-                       .deleted(1, spec("D", 256))
+                       .deleted(1, file_spec("D", 256))
                        .file(b)
-                       .file(spec("C", 0))
+                       .file(file_spec("C", 0))
                        .file(twin)
                        .build();
     // In the free area: no regular file, another start, past the disk end, and W to be found.
-    FileSpec not_file = spec("X", 0), elsewhere = spec("Y", 0), too_long = spec("Z", 600 * 256);
+    FileSpec not_file = file_spec("X", 0), elsewhere = file_spec("Y", 0),
+             too_long = file_spec("Z", 600 * 256);
     not_file.attributes = 0;
     elsewhere.sector_start = 999;
     for (auto [n, sector] : {std::pair{400, directory_sector(not_file, 401)},
@@ -44,7 +46,7 @@ TEST(Dre, RebuildsAZeroedDirectoryFromTheDirectorySectors) {
                          .file(a)
                          .empty(3)
                          .file(b)
-                         .file(spec("C", 0))
+                         .file(file_spec("C", 0))
                          .empty(108)
                          .file(w)
                          .build();
@@ -59,20 +61,20 @@ TEST(Dre, RebuildsAZeroedDirectoryFromTheDirectorySectors) {
 
 TEST(Dre, LostFilesFullDirectoryAndLimits) {
     // Made with 8 blocks: L at 201, EMPTY at 202, M at 213.
-    Bytes made = ImageBuilder(400).file(spec("L", 0)).empty(10).file(spec("M", 300, 1)).build();
+    Bytes made = ImageBuilder(400).file(file_spec("L", 0)).empty(10).file(file_spec("M", 300, 1)).build();
     Disk disk(made);
     const std::string lost = "number of directory blocks 16 too large, some files may be lost\n";
     EXPECT_EQ(disk.run("DRE", {"-b", "16"}).err, "ERROR: " + lost);
     EXPECT_EQ(disk.bytes(), made);
     EXPECT_EQ(disk.run("DRE", {"-b", "16", "-o", "F"}).err, "WARNING: " + lost);
     EXPECT_EQ(undated_directory(disk.bytes(), 16),
-              undated_directory(ImageBuilder(400, 16).empty(3).file(spec("M", 300, 1)).build(), 16));
+              undated_directory(ImageBuilder(400, 16).empty(3).file(file_spec("M", 300, 1)).build(), 16));
 
     // 245 files of 0 words need more than the 240 entries of 8 blocks.
     ImageBuilder many(600), kept(600);
     for (int i = 0; i < 245; ++i) {
-        many.file(spec("F" + std::to_string(i), 0));
-        if (i < 239) kept.file(spec("F" + std::to_string(i), 0));
+        many.file(file_spec("F" + std::to_string(i), 0));
+        if (i < 239) kept.file(file_spec("F" + std::to_string(i), 0));
     }
     Disk full(many.build());
     EXPECT_EQ(full.run("DRE", {"-b", "8"}).err, "ERROR: DIRECTORY FULL\n");
@@ -87,7 +89,7 @@ TEST(Dre, LostFilesFullDirectoryAndLimits) {
 
 TEST(Pac, SlidesEveryFileDownWithItsData) {
     // EMPTY 201, F1 at 203 (5 sectors, overlapping its new place), EMPTY 209, F2 at 214.
-    FileSpec f1 = spec("F1", 1200, 1), f2 = spec("F2", 300, 2), x = spec("X", 256);
+    FileSpec f1 = file_spec("F1", 1200, 1), f2 = file_spec("F2", 300, 2), x = file_spec("X", 256);
     f1.comment = "moved";
     Disk disk(ImageBuilder(400).empty(1).file(f1).empty(4).file(f2).build());
     auto r = disk.run("PAC", {});
@@ -99,15 +101,15 @@ TEST(Pac, SlidesEveryFileDownWithItsData) {
     EXPECT_EQ(disk.bytes(), after); // nothing left to move: nothing written
 
     x.attributes = 0;
-    Disk illegal(ImageBuilder(400).file(spec("F", 0)).file(x).file(f2).build());
+    Disk illegal(ImageBuilder(400).file(file_spec("F", 0)).file(x).file(f2).build());
     r = illegal.run("PAC", {});
     EXPECT_EQ(r.out + r.err, "DELETING ILLEGAL ENTRY X\n");
     EXPECT_EQ(sectors_of(illegal.bytes(), 192, 12),
-              sectors_of(ImageBuilder(400).file(spec("F", 0)).file(f2).build(), 192, 12));
+              sectors_of(ImageBuilder(400).file(file_spec("F", 0)).file(f2).build(), 192, 12));
 }
 
 TEST(Pac, StopsAtABadDirectorySectorUnlessForced) {
-    FileSpec bad = spec("BAD", 10), g = spec("G", 300, 4);
+    FileSpec bad = file_spec("BAD", 10), g = file_spec("G", 300, 4);
     bad.sector_size_word = 11;
     Bytes before = ImageBuilder(400).empty(2).file(bad).empty(3).file(g).build();
     Disk disk(before);

@@ -14,7 +14,7 @@ constexpr std::uint32_t X_BIT = 0100000, P_BIT = 0400000;
 
 FileSpec program(const std::string& name, std::int64_t words, std::uint32_t letters, std::int32_t load,
                  std::int32_t start, std::int32_t info_address, std::int32_t info_size) {
-    FileSpec f = spec(name, words, 5);
+    FileSpec f = file_spec(name, words, 5);
     f.attributes |= letters;
     f.load_address = load;
     f.program_start = start;
@@ -38,7 +38,7 @@ FileSpec described(const std::string& name, std::uint32_t letters = X_BIT) {
 ImageBuilder nearly_full() {
     ImageBuilder b(600);
     for (int i = 0; i < 236; ++i)
-        b.file(spec("F" + std::to_string(i), 0));
+        b.file(file_spec("F" + std::to_string(i), 0));
     return b;
 }
 
@@ -46,12 +46,16 @@ ImageBuilder nearly_full() {
 
 TEST(Rev, DeletedFilesComeBackUnchanged) {
     FileSpec x = described("X", X_BIT | P_BIT);
-    Bytes kept = ImageBuilder(400, 8, bcd3(2, 1, 90)).file(spec("A", 100)).file(x).file(spec("B", 0)).build();
+    Bytes kept = ImageBuilder(400, 8, bcd3(2, 1, 90))
+                     .file(file_spec("A", 100))
+                     .file(x)
+                     .file(file_spec("B", 0))
+                     .build();
     Disk d(ImageBuilder(400, 8, bcd3(2, 1, 90))
-               .file(spec("A", 100))
+               .file(file_spec("A", 100))
                .empty(3)
                .deleted(0, x)
-               .file(spec("B", 0))
+               .file(file_spec("B", 0))
                .build());
     auto r = d.run("REV", {"x.*"});
     EXPECT_EQ(r.status, 0);
@@ -59,30 +63,33 @@ TEST(Rev, DeletedFilesComeBackUnchanged) {
     EXPECT_EQ(d.bytes(), kept);
 
     // Deleted with del, neighbours merged: the same file again.
-    Disk deleted(ImageBuilder(400).file(spec("A", 100)).file(x).empty(2).file(spec("B", 0)).build());
+    Disk deleted(
+        ImageBuilder(400).file(file_spec("A", 100)).file(x).empty(2).file(file_spec("B", 0)).build());
     EXPECT_EQ(deleted.run("DEL", {"-o", "Y", "X.SAV"}).status, 0);
     EXPECT_EQ(deleted.run("REV", {"X.SAV"}).out, "");
     EXPECT_EQ(deleted.bytes(),
-              ImageBuilder(400).file(spec("A", 100)).file(x).empty(2).file(spec("B", 0)).build());
+              ImageBuilder(400).file(file_spec("A", 100)).file(x).empty(2).file(file_spec("B", 0)).build());
 
     // In the middle of an area: EMPTY, file, EMPTY.
-    Disk middle(ImageBuilder(400).file(spec("A", 0)).empty(20).deleted(5, x).file(spec("B", 0)).build());
+    Disk middle(
+        ImageBuilder(400).file(file_spec("A", 0)).empty(20).deleted(5, x).file(file_spec("B", 0)).build());
     EXPECT_EQ(middle.run("REV", {}).out, "");
-    EXPECT_EQ(middle.bytes(),
-              ImageBuilder(400).file(spec("A", 0)).empty(4).file(x).empty(11).file(spec("B", 0)).build());
+    EXPECT_EQ(
+        middle.bytes(),
+        ImageBuilder(400).file(file_spec("A", 0)).empty(4).file(x).empty(11).file(file_spec("B", 0)).build());
 }
 
 TEST(Rev, NewNamesSelectionAndNotFound) {
-    FileSpec x = spec("X", 0), y = spec("Y", 256, 1), z = spec("Z", 768, 2);
+    FileSpec x = file_spec("X", 0), y = file_spec("Y", 256, 1), z = file_spec("Z", 768, 2);
     y.tag = "T2";
     // X at the area's start, Y inside it, Z running past its end.
     Bytes before = ImageBuilder(400)
-                       .file(spec("A", 0))
+                       .file(file_spec("A", 0))
                        .empty(10)
                        .deleted(0, x)
                        .deleted(4, y)
                        .deleted(8, z)
-                       .file(spec("B", 0))
+                       .file(file_spec("B", 0))
                        .build();
     Disk d(before);
     EXPECT_EQ(d.run("REV", {"z"}).out, "FILE NOT FOUND: z\n");
@@ -97,16 +104,21 @@ TEST(Rev, NewNamesSelectionAndNotFound) {
     x.name = "NEW";
     x.ext = "DAT";
     Bytes after = d.bytes();
-    EXPECT_EQ(sectors_of(after, 192, 10),
-              sectors_of(ImageBuilder(400).file(spec("A", 0)).file(x).empty(9).file(spec("B", 0)).build(),
-                         192, 10));
+    EXPECT_EQ(
+        sectors_of(after, 192, 10),
+        sectors_of(ImageBuilder(400).file(file_spec("A", 0)).file(x).empty(9).file(file_spec("B", 0)).build(),
+                   192, 10));
     EXPECT_EQ(sectors_of(after, 202, 11), sectors_of(before, 202, 11)); // Y and Z still deleted
 }
 
 TEST(Rev, FullDirectoryKeepsWhatWasRevived) {
     // X at the start of the area needs one entry (the rest), Y inside the rest two.
-    Bytes before =
-        nearly_full().empty(10).deleted(0, spec("X", 0)).deleted(5, spec("Y", 0)).file(spec("B", 0)).build();
+    Bytes before = nearly_full()
+                       .empty(10)
+                       .deleted(0, file_spec("X", 0))
+                       .deleted(5, file_spec("Y", 0))
+                       .file(file_spec("B", 0))
+                       .build();
     Disk plain(before), forced(before);
     auto r = plain.run("REV", {});
     EXPECT_EQ(r.status, 1);
@@ -130,7 +142,7 @@ TEST(Res, SizeUnits) {
 
 TEST(Res, ReservesByBestFitOrTheLargestArea) {
     // A 201, EMPTY 202 (50 sectors of old data), B 253, EMPTY 254 (722 sectors).
-    Bytes before = ImageBuilder(1000).file(spec("A", 0)).empty(50).file(spec("B", 0)).build();
+    Bytes before = ImageBuilder(1000).file(file_spec("A", 0)).empty(50).file(file_spec("B", 0)).build();
     std::copy_n(pattern(51 * SECTOR, 7).begin(), 51 * SECTOR, before.begin() + 201 * SECTOR);
     Disk d(before);
     for (auto arguments : {std::vector<std::string>{"r1", "10"}, {"R2", "10W"}, {"R3", "2K"}, {"R4"}}) {
@@ -138,16 +150,16 @@ TEST(Res, ReservesByBestFitOrTheLargestArea) {
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out + r.err, "");
     }
-    FileSpec r1 = spec("R1", 2560);
+    FileSpec r1 = file_spec("R1", 2560);
     Bytes after = d.bytes();
     EXPECT_EQ(sectors_of(after, 192, 8), sectors_of(ImageBuilder(1000)
-                                                        .file(spec("A", 0))
+                                                        .file(file_spec("A", 0))
                                                         .file(r1)
-                                                        .file(spec("R2", 10))
-                                                        .file(spec("R3", 2048))
+                                                        .file(file_spec("R2", 10))
+                                                        .file(file_spec("R3", 2048))
                                                         .empty(28)
-                                                        .file(spec("B", 0))
-                                                        .file(spec("R4", 722 * 256))
+                                                        .file(file_spec("B", 0))
+                                                        .file(file_spec("R4", 722 * 256))
                                                         .build(),
                                                     192, 8));
     // Only words 0-15 and the comment of the directory sector are written.
@@ -159,9 +171,9 @@ TEST(Res, ReservesByBestFitOrTheLargestArea) {
 }
 
 TEST(Res, ReplacesUnprotectedFilesAndRestoresThemWhenTheReservationFails) {
-    FileSpec p = spec("P", 256), q = described("Q");
+    FileSpec p = file_spec("P", 256), q = described("Q");
     p.attributes |= P_BIT;
-    Bytes before = ImageBuilder(400).file(p).empty(2).file(q).empty(1).file(spec("B", 0)).build();
+    Bytes before = ImageBuilder(400).file(p).empty(2).file(q).empty(1).file(file_spec("B", 0)).build();
     Disk d(before);
     EXPECT_EQ(d.run("RES", {"p", "1"}).err, "ERROR: ILLEGAL OUTPUT FILENAME: P\n");
     EXPECT_EQ(d.run("RES", {"Q.SAV", "3000M"}).err, "ERROR: DISK FULL\n");
@@ -169,11 +181,12 @@ TEST(Res, ReplacesUnprotectedFilesAndRestoresThemWhenTheReservationFails) {
 
     EXPECT_EQ(d.run("RES", {"-o", "y", "P", "1"}).err, "");
     // P's area merges with the free space after it; the new P fits the smaller area after Q.
-    Bytes expected = ImageBuilder(400).empty(4).file(q).file(spec("P", 256)).file(spec("B", 0)).build();
+    Bytes expected =
+        ImageBuilder(400).empty(4).file(q).file(file_spec("P", 256)).file(file_spec("B", 0)).build();
     EXPECT_EQ(sectors_of(d.bytes(), 192, 8), sectors_of(expected, 192, 8));
 
     // A split that the full directory cannot take.
-    before = nearly_full().file(spec("G", 0)).file(described("X")).file(spec("B", 0)).build();
+    before = nearly_full().file(file_spec("G", 0)).file(described("X")).file(file_spec("B", 0)).build();
     Disk full(before);
     EXPECT_EQ(full.run("RES", {"X.SAV", "1"}).err, "ERROR: DIRECTORY FULL\n");
     EXPECT_EQ(full.bytes(), before);
@@ -183,7 +196,8 @@ TEST(Fix, NormalisesGoodFilesAndFreesBadEntries) {
     // Program start 0 outside, inside and at the load address; user info too long, at 0, kept.
     FileSpec g1 = program("G1", 300, X_BIT, 01000, 0, 02000, 300),
              g2 = program("G2", 300, 0, 01000, 01010, 0, 10), g3 = program("G3", 10, X_BIT, 0, 0, 5, 0330);
-    FileSpec missing = spec("M", 0), wrong = spec("W", 0), deleted = spec("D", 0), odd = spec("N", 0);
+    FileSpec missing = file_spec("M", 0), wrong = file_spec("W", 0), deleted = file_spec("D", 0),
+             odd = file_spec("N", 0);
     missing.write_sector = false;
     wrong.sector_size_word = 1;
     deleted.magic = DELETED_MAGIC;

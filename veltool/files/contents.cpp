@@ -1,4 +1,4 @@
-#include "veltool/files/inspection.h"
+#include "veltool/files/contents.h"
 
 #include <algorithm>
 #include <cerrno>
