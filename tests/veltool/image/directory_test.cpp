@@ -193,14 +193,6 @@ TEST_F(DirectoryTest, NoEntriesAtAll) {
     EXPECT_EQ(bytes(), image); // nothing to write
 }
 
-TEST_F(DirectoryTest, NegativeSizeInMemory) {
-    open_image(ImageBuilder(400));
-    read_directory();
-    directory_list.front().size = -256;
-    EXPECT_EQ(errors_of([] { EXPECT_EQ(verify_directory(), -1); }).substr(0, 36),
-              "WARNING: entry 1: negative size -256");
-}
-
 TEST_F(DirectoryTest, NeighbouringEmptyAreasMerge) {
     ImageBuilder builder(400);
     builder.file(named("A", 256)).empty(2).empty(3).file(named("B", 256));
@@ -213,12 +205,9 @@ TEST_F(DirectoryTest, NeighbouringEmptyAreasMerge) {
     EXPECT_EQ(e->size, 6 * 256);
     EXPECT_EQ(std::next(e)->full_name, "B");
     EXPECT_EQ(std::next(e)->start, 210);
-}
 
-TEST_F(DirectoryTest, RunOfEmptyAreasBecomesOne) {
-    ImageBuilder builder(400);
-    builder.empty(1).empty(0).empty(4);
-    open_image(builder);
+    // A run of EMPTY entries becomes one.
+    open_image(ImageBuilder(400).empty(1).empty(0).empty(4));
     read_directory();
     ASSERT_EQ(entries_used(), 1);
     EXPECT_EQ(directory_list.front().size, (377 - 201 - 1) * 256);
@@ -442,31 +431,6 @@ TEST_F(DirectoryTest, DirectorySectorOutsideTheImage) {
     e.start = 5000;
     EXPECT_EQ(fatal_of([&] { read_directory_sector(e, image_fd, true); }),
               "ERROR: cannot read directory sector\n");
-}
-
-TEST_F(DirectoryTest, SortOrders) {
-    DirEntry a, b, c;
-    a.full_name = "A";
-    a.size = 10;
-    b.full_name = "B";
-    b.size = 20;
-    c.full_name = "C";
-    c.size = 10;
-    EXPECT_LT(compare_by_name(a, b), 0);
-    EXPECT_GT(compare_by_name(b, a), 0);
-    EXPECT_EQ(compare_by_name(a, a), 0);
-    EXPECT_LT(compare_by_size(b, a), 0);
-    EXPECT_LT(compare_by_size(a, c), 0);
-    sort_direction = -1;
-    EXPECT_GT(compare_by_size(b, a), 0);
-    EXPECT_LT(compare_by_size(a, c), 0);
-    a.sector.emplace();
-    b.sector.emplace();
-    a.sector->date = 100;
-    b.sector->date = 200;
-    EXPECT_LT(compare_by_date(a, b), 0);
-    sort_direction = 1;
-    EXPECT_GT(compare_by_date(a, b), 0);
 }
 
 TEST_F(DirectoryTest, SoundDirectoryBeforeAChange) {
