@@ -193,6 +193,14 @@ TEST_F(DirectoryTest, NoEntriesAtAll) {
     EXPECT_EQ(bytes(), image); // nothing to write
 }
 
+TEST_F(DirectoryTest, NegativeSizeInMemory) {
+    open_image(ImageBuilder(400));
+    read_directory();
+    directory_list.front().size = -256;
+    std::string warnings = errors_of([] { EXPECT_EQ(verify_directory(), -1); });
+    EXPECT_EQ(warnings.substr(0, warnings.find('\n')), "WARNING: entry 1: negative size -256");
+}
+
 TEST_F(DirectoryTest, NeighbouringEmptyAreasMerge) {
     ImageBuilder builder(400);
     builder.file(named("A", 256)).empty(2).empty(3).file(named("B", 256));
