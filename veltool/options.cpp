@@ -1,7 +1,6 @@
 #include "veltool/options.h"
 
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <unistd.h>
@@ -22,14 +21,13 @@ std::string command_from_invocation(const std::string& argv0) {
     return "DIR";
 }
 
-bool scan_integer(const std::string& text, std::int64_t& value) {
+std::size_t scan_integer(const std::string& text, std::int64_t& value) {
     const char* start = text.c_str();
     char* end = nullptr;
-    errno = 0;
     long long number = std::strtoll(start, &end, 0);
-    if (end == start) return false;
+    if (end == start) return 0;
     value = number;
-    return true;
+    return static_cast<std::size_t>(end - start);
 }
 
 bool has_letter(const std::string& text, char letter) {

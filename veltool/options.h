@@ -36,9 +36,9 @@ struct Options {
 std::string command_from_invocation(const std::string& argv0);
 
 // Reads an integer as "%i" does (decimal, 0x hexadecimal, leading-0 octal, optional sign,
-// leading white space). Returns false, leaving value alone, when the text does not begin
-// with a number.
-bool scan_integer(const std::string& text, std::int64_t& value);
+// leading white space). Returns how many characters it read: 0, leaving value alone, when
+// the text does not begin with a number.
+std::size_t scan_integer(const std::string& text, std::int64_t& value);
 
 // Collects all options into a fresh Options, in command-line order; the first word that is
 // not an option, or the word after "--", starts the arguments. Sets sort_direction on -w.

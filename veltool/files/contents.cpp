@@ -8,6 +8,7 @@
 
 #include "common/text.h"
 #include "veltool/files/file_walk.h"
+#include "veltool/files/host_forms.h"
 #include "veltool/image/io.h"
 #include "veltool/octal.h"
 #include "veltool/report.h"
@@ -60,27 +61,19 @@ void for_each_readable(const Options& options, Each each) {
     report_if_none_found(found, options, selection);
 }
 
-// A byte of KAVOLT text as host text: 7 bits, carriage return as line feed, end of
-// transmission as the end of the text (0).
-int host_char(Byte b) {
-    int c = b & 0x7F;
-    if (c == '\r') return '\n';
-    if (c == 4) return 0;
-    return c;
-}
-
 void list_text(const DirEntry& entry, bool capitals, std::int64_t line_limit) {
     std::printf("\nFILE: %s\n-------------------\n\n", entry.full_name.c_str());
     std::int64_t lines = 0;
-    read_region(data_offset(entry), data_bytes(entry), [&](const Byte* piece, std::size_t n) {
-        for (std::size_t i = 0; i < n; ++i) {
-            int c = host_char(piece[i]);
-            if (c == 0) return false;
+    read_region(data_offset(entry), data_bytes(entry), [&](Byte* piece, std::size_t n) {
+        bool ended = false;
+        std::size_t length = text_to_host(std::span<Byte>(piece, n), ended);
+        for (std::size_t i = 0; i < length; ++i) {
+            int c = piece[i];
             if (capitals && c >= 'a' && c <= 'z') c += 'A' - 'a';
             std::putchar(c);
             if (c == '\n' && ++lines >= line_limit && line_limit > 0) return false;
         }
-        return true;
+        return !ended;
     });
     std::printf("\n\n");
 }

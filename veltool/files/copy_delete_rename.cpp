@@ -1,6 +1,5 @@
 #include "veltool/files/copy_delete_rename.h"
 
-#include <cstdlib>
 #include <ctime>
 #include <optional>
 
@@ -92,20 +91,14 @@ void change_user_info(DirSector& sector, const Options& options) {
 
 // The two numbers of an attribute string read as "%i!%i"; -1 where absent.
 struct AttributeNumbers {
-    long long first = -1, second = -1;
+    std::int64_t first = -1, second = -1;
 };
 
 AttributeNumbers numbers_of(const std::string& text) {
     AttributeNumbers numbers;
-    const char* place = text.c_str();
-    char* end = nullptr;
-    long long value = std::strtoll(place, &end, 0);
-    if (end == place) return numbers;
-    numbers.first = value;
-    if (*end != '!') return numbers;
-    place = end + 1;
-    value = std::strtoll(place, &end, 0);
-    if (end != place) numbers.second = value;
+    std::size_t used = scan_integer(text, numbers.first);
+    if (used != 0 && used < text.size() && text[used] == '!')
+        scan_integer(text.substr(used + 1), numbers.second);
     return numbers;
 }
 

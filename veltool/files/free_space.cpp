@@ -41,13 +41,12 @@ void split_free_area(DirectoryList::iterator entry, std::int64_t sectors) {
 ReleasedFile release_entry(DirEntry& entry) {
     ReleasedFile released{entry, {}};
     released.entry.sector.reset();
-    read_directory_sector(entry, image_fd, true);
+    read_directory_sector(entry, image_fd, true, released.sector_bytes);
     if (entry.sector) {
-        released.sector_bytes.resize(SECTOR_BYTES);
-        read_at(image_fd, (entry.start - 1) * SECTOR_BYTES, released.sector_bytes.data(), SECTOR_BYTES,
-                "cannot seek disk image", "cannot read directory sector");
         entry.sector->kind = SECTOR_KIND_DELETED;
         write_directory_sector(entry);
+    } else {
+        released.sector_bytes.clear(); // nothing was rewritten, so nothing to give back
     }
     make_empty(entry);
     return released;

@@ -185,13 +185,27 @@ void free_directory_list() {
     directory_list.clear();
 }
 
-void read_directory_sector(DirEntry& entry, int fd, bool check) {
+namespace {
+
+// Reads the entry's directory sector into bytes (768 of them) and loads it.
+void load_directory_sector(DirEntry& entry, int fd, bool check, Byte* bytes) {
     drop_directory_sector(entry);
-    Byte bytes[SECTOR_BYTES];
-    read_at(fd, (entry.start - 1) * SECTOR_BYTES, bytes, sizeof bytes, "cannot seek disk/file image",
+    read_at(fd, (entry.start - 1) * SECTOR_BYTES, bytes, SECTOR_BYTES, "cannot seek disk/file image",
             "cannot read directory sector");
     entry.sector = decode_directory_sector(bytes);
     if (entry.sector && check) check_directory_sector(entry);
+}
+
+} // namespace
+
+void read_directory_sector(DirEntry& entry, int fd, bool check) {
+    Byte bytes[SECTOR_BYTES];
+    load_directory_sector(entry, fd, check, bytes);
+}
+
+void read_directory_sector(DirEntry& entry, int fd, bool check, std::vector<Byte>& bytes) {
+    bytes.resize(SECTOR_BYTES);
+    load_directory_sector(entry, fd, check, bytes.data());
 }
 
 void check_directory_sector(DirEntry& entry) {

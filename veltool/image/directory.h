@@ -6,6 +6,7 @@
 #include <ctime>
 #include <list>
 #include <string>
+#include <vector>
 
 #include "veltool/image/records.h"
 
@@ -39,6 +40,8 @@ void free_directory_list();
 // Loads the entry's directory sector from fd (sector start - 1 of that file); with check,
 // cross-checks it against the entry.
 void read_directory_sector(DirEntry& entry, int fd, bool check);
+// The same, keeping the sector's 768 bytes as they were read in `bytes`.
+void read_directory_sector(DirEntry& entry, int fd, bool check, std::vector<Byte>& bytes);
 // Drops the entry's directory sector when it has the file magic and disagrees with the entry.
 void check_directory_sector(DirEntry& entry);
 // Rewrites the entry's directory sector on the disk image from its record.

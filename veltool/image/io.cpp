@@ -1,6 +1,7 @@
 #include "veltool/image/io.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,6 +80,12 @@ std::int64_t file_size(int fd, const char* message) {
     struct stat status {};
     if (fstat(fd, &status) != 0) fatal(errno, "%s", message);
     return static_cast<std::int64_t>(status.st_size);
+}
+
+int create_host_file(const std::string& path, const char* message) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0) fatal(errno, message, path.c_str());
+    return fd;
 }
 
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <sys/types.h>
 
 namespace veltool {
@@ -35,6 +36,10 @@ void copy_sectors(std::int64_t from, std::int64_t to, std::int64_t count);
 
 // Size in bytes of the file open on fd; fatal message (with the system error) when fstat fails.
 std::int64_t file_size(int fd, const char* message);
+
+// Creates (or truncates) a host file for writing, mode 0666 less the umask; fatal `message`
+// (a format with one %s for the path) with the system error when it cannot be made.
+int create_host_file(const std::string& path, const char* message);
 
 // Owns a descriptor and closes it when it goes out of scope.
 class FileDescriptor {

@@ -1,18 +1,15 @@
 #include "veltool/maint/amounts.h"
 
-#include <cstdlib>
 #include <limits>
+
+#include "veltool/options.h"
 
 namespace veltool {
 
 Amount scan_amount(const std::string& text) {
     Amount amount;
-    const char* start = text.c_str();
-    char* end = nullptr;
-    long long number = std::strtoll(start, &end, 0);
-    if (end == start) return amount;
-    amount.number = number;
-    amount.unit = *end;
+    std::size_t used = scan_integer(text, amount.number);
+    if (used != 0 && used < text.size()) amount.unit = text[used];
     return amount;
 }
 

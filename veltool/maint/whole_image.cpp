@@ -1,8 +1,6 @@
 #include "veltool/maint/whole_image.h"
 
-#include <cerrno>
 #include <ctime>
-#include <fcntl.h>
 #include <vector>
 
 #include "veltool/image/directory.h"
@@ -49,12 +47,6 @@ void copy_host_sectors(const CopyEnd& from, const CopyEnd& to, std::int64_t sect
         read_at(from.fd, from.offset + done, sector, sizeof sector, from.seek_message, from.transfer_message);
         write_at(to.fd, to.offset + done, sector, sizeof sector, to.seek_message, to.transfer_message);
     }
-}
-
-int create_host_file(const std::string& path, const char* message) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd < 0) fatal(errno, message, path.c_str());
-    return fd;
 }
 
 } // namespace veltool

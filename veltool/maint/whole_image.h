@@ -46,8 +46,4 @@ struct CopyEnd {
 // written to `to`; every failure is fatal with its end's message.
 void copy_host_sectors(const CopyEnd& from, const CopyEnd& to, std::int64_t sectors);
 
-// Creates (or truncates) a host file for writing, mode 0666 less the umask; fatal
-// message with the path when it cannot be made.
-int create_host_file(const std::string& path, const char* message);
-
 } // namespace veltool
