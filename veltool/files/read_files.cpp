@@ -18,12 +18,7 @@ namespace {
 
 // Copies the file (after its directory sector, or with it) into the host file on out.
 void copy_out(const DirEntry& entry, HostForm form, int out) {
-    std::int64_t source = entry.start * SECTOR_BYTES;
-    std::int64_t length = kavolt::WORD_BYTES * entry.size;
-    if (form.with_sector) {
-        source -= SECTOR_BYTES;
-        length += SECTOR_BYTES;
-    }
+    auto [source, length] = source_range(entry.start, entry.size, form);
     std::int64_t written = 0;
     Byte buffer[SECTOR_BYTES];
     bool ended = false;
