@@ -18,8 +18,9 @@ namespace velmount {
 namespace {
 
 // How long the kernel may keep names and attributes before it asks again, in seconds: long
-// enough for a listing to be answered from one pass over the directory, short enough that
-// a change of the image shows at once to a listing and within this time everywhere.
+// enough that `ls -l` is answered from the one pass of the listing. A listing and an open
+// always see the image as it is; a name looked at before the image changed may show its old
+// attributes for this long.
 constexpr double CACHE_SECONDS = 1.0;
 // Preferred transfer size, so that copying programs ask for large pieces.
 constexpr blksize_t TRANSFER_BYTES = 1 << 20;
@@ -141,6 +142,8 @@ int mount_open(const char* path, fuse_file_info* fi) {
             open->text = host_text(open->file);
             open->file.length = static_cast<std::int64_t>(open->text.size());
         }
+        // Reads come straight from the image, in the pieces the program asks for.
+        fi->direct_io = 1;
         fi->fh = reinterpret_cast<std::uint64_t>(open.release());
         return 0;
     });
