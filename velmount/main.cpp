@@ -59,6 +59,7 @@ int serve(const MountOptions& options, MountedImage& image) {
     std::vector<char*> argv{const_cast<char*>("velmount"), const_cast<char*>("-o"), option_text.data()};
     fuse_args args = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
     fuse* session = fuse_new(&args, &operations, sizeof operations, &image);
+    fuse_opt_free_args(&args); // what the library added to them
     if (session == nullptr) throw StartError(failure("cannot set up the mount"));
     if (fuse_mount(session, options.mount_point.c_str()) != 0) {
         fuse_destroy(session);
