@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 #include "velmount/command_line.h"
 #include "velmount/mounted_image.h"
 #include "velmount/operations.h"
 #include "veltool/report.h"
+#include "veltool/state.h"
 
 namespace velmount {
 
@@ -77,8 +79,17 @@ int serve(const MountOptions& options, MountedImage& image) {
     return status;
 }
 
+// Closes the image, which stays open as the library's image for as long as velmount runs.
+struct ImageCloser {
+    ~ImageCloser() {
+        if (veltool::image_fd >= 0) close(veltool::image_fd);
+        veltool::image_fd = -1;
+    }
+};
+
 int run(int argc, char** argv) {
     fuse_set_log_func(keep_message);
+    ImageCloser closer;
     try {
         MountOptions options = parse_command_line(argc, argv);
         open_image(options.image);
