@@ -107,6 +107,7 @@ void load_files(MountedImage& image) {
     image.loaded = false;
     image.files.clear();
     image.by_name.clear();
+    image.stamp = ImageStamp{};
     ReadingImage reading;
     image.stamp = stamp_of_image();
     veltool::read_directory();
@@ -117,8 +118,11 @@ void load_files(MountedImage& image) {
 }
 
 void refresh(MountedImage& image) {
-    if (image.loaded && stamp_of_image() == image.stamp) return;
-    load_files(image);
+    if (stamp_of_image() != image.stamp) {
+        load_files(image);
+    } else if (!image.loaded) {
+        throw MountError{EIO}; // the image that could not be loaded, unchanged
+    }
 }
 
 MountedFile* find_file(MountedImage& image, const std::string& name) {

@@ -54,8 +54,8 @@ ImageStamp stamp_of_image();
 // directory that fails verification is fatal unless forced (as for the changing commands);
 // files whose directory sector is unusable are left out with their warning.
 void load_files(MountedImage& image);
-// Loads the files again when the image changed since they were taken. On failure the mount
-// shows no files, and the next call tries again.
+// Loads the files again when the image changed since they were taken. An image that could
+// not be loaded is an I/O error until it changes again.
 void refresh(MountedImage& image);
 // The file of that name, or nullptr.
 MountedFile* find_file(MountedImage& image, const std::string& name);

@@ -195,6 +195,12 @@ TEST_F(MountTest, ChangesOfTheImageShowWhileMounted) {
     EXPECT_EQ(read_all(m.at("DATA")).second, ENOENT);
     EXPECT_EQ(read_all(data), std::make_pair(Bytes{}, EIO)) << "a deleted file is not read on";
     close(data);
+
+    Bytes whole = disk.bytes();
+    std::filesystem::resize_file(disk.image, 500 * 768); // now fails verification
+    EXPECT_THROW(m.names(), std::filesystem::filesystem_error);
+    test::write_file(disk.image, whole);
+    EXPECT_EQ(m.names(), (std::vector<std::string>{"NEW.DAT", "NOTHING.DAT", "TEXT.TXT"}));
 }
 
 TEST_F(MountTest, FileCutOffByTheImageEndIsAnIoError) {
