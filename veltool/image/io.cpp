@@ -76,6 +76,11 @@ void copy_sectors(std::int64_t from, std::int64_t to, std::int64_t count) {
     }
 }
 
+void flush_image() {
+    if (fdatasync(image_fd) != 0 && errno != EINVAL && errno != EROFS)
+        fatal(errno, "cannot flush disk image");
+}
+
 std::int64_t file_size(int fd, const char* message) {
     struct stat status {};
     if (fstat(fd, &status) != 0) fatal(errno, "%s", message);

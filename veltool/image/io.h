@@ -34,6 +34,10 @@ Transfer try_write_at(int fd, std::int64_t offset, const void* buffer, std::size
 // `from` on to sector `to` on (safe for overlapping runs when to < from).
 void copy_sectors(std::int64_t from, std::int64_t to, std::int64_t count);
 
+// Brings what was written to the disk image onto stable storage (fdatasync); fatal with the
+// system error when that fails. Images on devices that cannot be synchronised pass.
+void flush_image();
+
 // Size in bytes of the file open on fd; fatal message (with the system error) when fstat fails.
 std::int64_t file_size(int fd, const char* message);
 
