@@ -93,6 +93,10 @@ int create_host_file(const std::string& path, const char* message) {
     return fd;
 }
 
+void close_host_file(FileDescriptor& file, const char* message) {
+    if (::close(file.release()) != 0 && errno != EINTR) fatal(errno, "%s", message);
+}
+
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
     if (this != &other) {
         close();

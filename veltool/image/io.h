@@ -45,6 +45,11 @@ std::int64_t file_size(int fd, const char* message);
 // (a format with one %s for the path) with the system error when it cannot be made.
 int create_host_file(const std::string& path, const char* message);
 
+class FileDescriptor;
+// Closes a host file that veltool wrote. Some file systems report a failed write only here:
+// fatal `message` with the system error then.
+void close_host_file(FileDescriptor& file, const char* message);
+
 // Owns a descriptor and closes it when it goes out of scope.
 class FileDescriptor {
   public:

@@ -133,6 +133,7 @@ void command_old(const Options& options) {
     CopyEnd from{image_fd, 0, "cannot seek disk image", "cannot read disk sector"};
     CopyEnd to{target.get(), 0, "cannot seek VELTRA image", "cannot write VELTRA sector"};
     copy_host_sectors(from, to, SYSTEM_AREA_SECTORS);
+    close_host_file(target, "cannot write VELTRA sector");
 }
 
 } // namespace veltool
