@@ -28,15 +28,6 @@ struct ImageCloser {
     }
 };
 
-// Opens the image for reading and writing, else for reading only; true when writable.
-bool open_image(const std::string& path) {
-    image_fd = open(path.c_str(), O_RDWR);
-    if (image_fd >= 0) return true;
-    image_fd = open(path.c_str(), O_RDONLY);
-    if (image_fd < 0) fatal(errno, "cannot open VELTRA disk image %s", path.c_str());
-    return false;
-}
-
 // Standard output is the host file of the listings and of lis: a write that failed there
 // ends the run as any other failed write does.
 void finish_output() {
@@ -64,6 +55,14 @@ void run(int argc, char** argv) {
 }
 
 } // namespace
+
+bool open_image(const std::string& path) {
+    image_fd = open(path.c_str(), O_RDWR);
+    if (image_fd >= 0) return true;
+    image_fd = open(path.c_str(), O_RDONLY);
+    if (image_fd < 0) fatal(errno, "cannot open VELTRA disk image %s", path.c_str());
+    return false;
+}
 
 void lock_image(int fd, const std::string& path, LockMode mode) {
     if (!lock_file(fd, mode, IMAGE_LOCK_WAIT_MS))

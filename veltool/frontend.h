@@ -14,6 +14,10 @@ constexpr int IMAGE_LOCK_WAIT_MS = 30000;
 // status: 0, or 1 after an error.
 int run_veltool(int argc, char** argv);
 
+// Opens the disk image into image_fd for reading and writing, else for reading only; true
+// when it could be opened for writing.
+bool open_image(const std::string& path);
+
 // Locks the image open on fd (named path) for the rest of the run, waiting for other
 // programs as long as IMAGE_LOCK_WAIT_MS; fatal when one still holds it then.
 void lock_image(int fd, const std::string& path, LockMode mode);

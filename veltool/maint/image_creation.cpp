@@ -72,14 +72,8 @@ void create_image(const Options& options, std::int64_t sectors, bool force) {
 }
 
 void open_disk_image(const std::string& path) {
-    LockMode mode = LockMode::exclusive;
-    image_fd = open(path.c_str(), O_RDWR);
-    if (image_fd < 0) {
-        image_fd = open(path.c_str(), O_RDONLY);
-        mode = LockMode::shared;
-    }
-    if (image_fd < 0) fatal(errno, "cannot open VELTRA disk image %s", path.c_str());
-    lock_image(image_fd, path, mode);
+    bool writable = open_image(path);
+    lock_image(image_fd, path, writable ? LockMode::exclusive : LockMode::shared);
 }
 
 void initialise_image(const Options& options, std::int64_t sectors) {
