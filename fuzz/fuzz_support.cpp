@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <stdexcept>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -34,6 +35,11 @@ const std::string& scratch() {
         if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         return pattern;
     }();
+    // Registered once the path is made, so that it runs before the path is destroyed.
+    [[maybe_unused]] static const int removal = std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    });
     return path;
 }
 

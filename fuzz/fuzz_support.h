@@ -15,7 +15,7 @@ int memory_file(const std::uint8_t* data, std::size_t size, std::int64_t offset 
 // The path under which the program can open the file on fd once more.
 std::string path_of(int fd);
 
-// A scratch directory for host files, made once per process.
+// A scratch directory for host files, made once per process and removed at its exit.
 const std::string& scratch();
 void write_host_file(const std::string& path, const std::uint8_t* data, std::size_t size);
 
