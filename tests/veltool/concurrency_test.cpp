@@ -40,22 +40,20 @@ TEST(Concurrency, ChangingCommandsTakeTurns) {
     std::map<std::string, Bytes> expected; // full name -> data
     auto write_round = [&](int round) {
         std::vector<std::future<RunResult>> runs;
-        std::vector<std::string> names;
         for (int k = 0; k < 5; ++k) {
             std::string name = "W" + std::to_string(round) + "K" + std::to_string(k);
             Bytes data = pattern(static_cast<std::size_t>(1500 + 300 * k + 3 * round), round * 8 + k);
             runs.push_back(start(d, "WRI", {"-o", "D", d.host(name + ".dat", data)}));
-            names.push_back(name + ".DAT");
-            expected[names.back()] = data;
+            expected[name + ".DAT"] = data;
         }
-        return std::pair{std::move(runs), names};
+        return runs;
     };
-    for (auto& run : write_round(0).first)
+    for (auto& run : write_round(0))
         ASSERT_EQ(outcome(run.get()), "0||");
 
     for (int round = 1; round <= 25; ++round) {
         std::string before = "W" + std::to_string(round - 1) + "K";
-        auto [runs, names] = write_round(round);
+        std::vector<std::future<RunResult>> runs = write_round(round);
         runs.push_back(start(d, "DEL", {before + "0.DAT"}));
         runs.push_back(start(d, "REN", {before + "1.DAT", "R" + std::to_string(round) + ".DAT"}));
         runs.push_back(start(d, "COP", {before + "2.DAT", "C" + std::to_string(round) + ".DAT"}));
