@@ -1,5 +1,6 @@
 // velmount: mounts a VELTRA disk image read-only, each of its files a regular file of the
 // mount's one folder, in the host form of rea.
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -98,14 +99,18 @@ int run(int argc, char** argv) {
         MountedImage image;
         image.form = veltool::host_form_of(std::string(1, options.form));
         image.force = options.force;
-        load_files(image);
+        try {
+            load_files(image);
+        } catch (const MountError& e) {
+            throw StartError("velmount: disk image " + options.image +
+                             (e.error == EBUSY ? " is in use by another program"
+                                               : ": " + std::string(std::strerror(e.error))));
+        }
         return serve(options, image);
     } catch (const StartError& e) {
         std::fprintf(stderr, "%s\n", e.what());
     } catch (const veltool::FatalExit&) {
         // the library has said why
-    } catch (const MountError& e) {
-        std::fprintf(stderr, "velmount: cannot read the disk image: %s\n", std::strerror(e.error));
     }
     return 1;
 }

@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 
 #include "veltool/files/file_walk.h"
+#include "veltool/frontend.h"
 #include "veltool/image/directory.h"
 #include "veltool/image/io.h"
+#include "veltool/image/lock.h"
 #include "veltool/report.h"
 #include "veltool/state.h"
 
@@ -22,11 +24,15 @@ constexpr std::size_t TEXT_PIECE = 1 << 20;
 constexpr std::int64_t PACKED_BYTES = 4;
 
 // Holds the image still while the mount reads it: the shared lock, taken only for the
-// length of one read.
+// length of one read, so that veltool can change the image between reads. A program that
+// keeps it locked longer than veltool would wait makes the read fail with EBUSY.
 class ReadingImage {
   public:
-    ReadingImage() {}
-    ~ReadingImage() {}
+    ReadingImage() {
+        if (!veltool::lock_file(image_fd, veltool::LockMode::shared, veltool::IMAGE_LOCK_WAIT_MS))
+            throw MountError{EBUSY};
+    }
+    ~ReadingImage() { veltool::unlock_file(image_fd); }
     ReadingImage(const ReadingImage&) = delete;
     ReadingImage& operator=(const ReadingImage&) = delete;
 };

@@ -9,9 +9,17 @@ namespace veltool {
 
 using Handler = void (*)(const Options& options);
 
+// What a command does with the disk image, and so the lock it holds on it for the run.
+enum class ImageUse {
+    reads,   // shared lock: other readers may run beside it
+    changes, // exclusive lock, and the image is flushed to stable storage before the run ends
+    creates, // new: opens and locks the image itself, before it empties it
+};
+
 struct Command {
     const char* name;
     Handler handler;
+    ImageUse use;
 };
 
 // The command whose name equals the first three characters of text, without regard to

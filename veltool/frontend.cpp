@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "veltool/commands.h"
+#include "veltool/image/io.h"
 #include "veltool/options.h"
 #include "veltool/report.h"
 #include "veltool/state.h"
@@ -27,10 +28,11 @@ struct ImageCloser {
     }
 };
 
-void open_image(const std::string& path) {
-    image_fd = open(path.c_str(), O_RDWR);
-    if (image_fd < 0) image_fd = open(path.c_str(), O_RDONLY);
-    if (image_fd < 0) fatal(errno, "cannot open VELTRA disk image %s", path.c_str());
+// Standard output is the host file of the listings and of lis: a write that failed there
+// ends the run as any other failed write does.
+void finish_output() {
+    int error = std::fflush(stdout) != 0 ? errno : 0;
+    if (error != 0 || std::ferror(stdout)) fatal(error, "cannot write standard output");
 }
 
 void run(int argc, char** argv) {
@@ -40,12 +42,32 @@ void run(int argc, char** argv) {
     Options options = parse_options(argc, argv);
     if (options.disk_image.empty()) fatal(0, "VELTRA disk image filename not specified");
     const Command* command = find_command(options.command);
-    if (strncasecmp(options.command.c_str(), "new", 3) != 0) open_image(options.disk_image);
+    bool writable = false;
+    if (strncasecmp(options.command.c_str(), "new", 3) != 0) writable = open_image(options.disk_image);
     if (command == nullptr) fatal(0, "illegal command \"%s\"", options.command.c_str());
+    if (command->use != ImageUse::creates) {
+        bool exclusive = command->use == ImageUse::changes && writable;
+        lock_image(image_fd, options.disk_image, exclusive ? LockMode::exclusive : LockMode::shared);
+    }
     command->handler(options);
+    if (command->use != ImageUse::reads) flush_image();
+    finish_output();
 }
 
 } // namespace
+
+bool open_image(const std::string& path) {
+    image_fd = open(path.c_str(), O_RDWR);
+    if (image_fd >= 0) return true;
+    image_fd = open(path.c_str(), O_RDONLY);
+    if (image_fd < 0) fatal(errno, "cannot open VELTRA disk image %s", path.c_str());
+    return false;
+}
+
+void lock_image(int fd, const std::string& path, LockMode mode) {
+    if (!lock_file(fd, mode, IMAGE_LOCK_WAIT_MS))
+        fatal(0, "disk image %s is in use by another program", path.c_str());
+}
 
 int run_veltool(int argc, char** argv) {
     try {

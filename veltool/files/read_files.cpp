@@ -48,6 +48,7 @@ void read_file(const DirEntry& entry, const Options& options, HostForm form) {
     if (has_letter(options.letters, 'V'))
         std::printf("READING %-13s TO %s\n", entry.full_name.c_str(), host_name.c_str());
     copy_out(entry, form, out.get());
+    close_host_file(out, "cannot write file sector");
 }
 
 } // namespace

@@ -177,6 +177,9 @@ void write_directory() {
                          blocks.data() + block * SECTOR_BYTES + 2 * kavolt::WORD_BYTES);
         ++placed;
     }
+    // The data and directory sectors written before must reach the disk first: after a
+    // power loss the directory never names sectors whose contents were lost.
+    flush_image();
     write_at(image_fd, DIRECTORY_OFFSET, blocks.data(), blocks.size(), "cannot seek disk image",
              "cannot write directory blocks");
 }

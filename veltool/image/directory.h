@@ -33,7 +33,8 @@ void read_directory();
 void tidy_directory();
 // 0 when every rule holds, -1 after at least one warning.
 int verify_directory();
-// Tidies and rewrites all directory blocks from the list.
+// Tidies and rewrites all directory blocks from the list, once what was written to the
+// image before is on stable storage.
 void write_directory();
 void free_directory_list();
 

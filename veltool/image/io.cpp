@@ -76,6 +76,11 @@ void copy_sectors(std::int64_t from, std::int64_t to, std::int64_t count) {
     }
 }
 
+void flush_image() {
+    if (fdatasync(image_fd) != 0 && errno != EINVAL && errno != EROFS)
+        fatal(errno, "cannot flush disk image");
+}
+
 std::int64_t file_size(int fd, const char* message) {
     struct stat status {};
     if (fstat(fd, &status) != 0) fatal(errno, "%s", message);
@@ -86,6 +91,10 @@ int create_host_file(const std::string& path, const char* message) {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (fd < 0) fatal(errno, message, path.c_str());
     return fd;
+}
+
+void close_host_file(FileDescriptor& file, const char* message) {
+    if (::close(file.release()) != 0 && errno != EINTR) fatal(errno, "%s", message);
 }
 
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {

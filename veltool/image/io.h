@@ -34,12 +34,21 @@ Transfer try_write_at(int fd, std::int64_t offset, const void* buffer, std::size
 // `from` on to sector `to` on (safe for overlapping runs when to < from).
 void copy_sectors(std::int64_t from, std::int64_t to, std::int64_t count);
 
+// Brings what was written to the disk image onto stable storage (fdatasync); fatal with the
+// system error when that fails. Images on devices that cannot be synchronised pass.
+void flush_image();
+
 // Size in bytes of the file open on fd; fatal message (with the system error) when fstat fails.
 std::int64_t file_size(int fd, const char* message);
 
 // Creates (or truncates) a host file for writing, mode 0666 less the umask; fatal `message`
 // (a format with one %s for the path) with the system error when it cannot be made.
 int create_host_file(const std::string& path, const char* message);
+
+class FileDescriptor;
+// Closes a host file that veltool wrote. Some file systems report a failed write only here:
+// fatal `message` with the system error then.
+void close_host_file(FileDescriptor& file, const char* message);
 
 // Owns a descriptor and closes it when it goes out of scope.
 class FileDescriptor {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "veltool/frontend.h"
 #include "veltool/image/directory.h"
 #include "veltool/image/io.h"
 #include "veltool/maint/amounts.h"
@@ -57,14 +58,22 @@ void create_image(const Options& options, std::int64_t sectors, bool force) {
     if (sectors < smallest_disk(n)) fatal(0, "disk image size too small");
     if (sectors > LARGEST_DISK_SECTORS) fatal(0, "disk image size too large");
     if (!force) fatal(0, "INITIALIZING VELTRA DISK IMAGE CLEARS ALL DATA !");
-    FileDescriptor created(create_host_file(options.disk_image, "cannot create VELTRA disk image %s"));
-    fill_with_zeros(created.get(), sectors * SECTOR_BYTES);
+    // Opened without truncation and emptied only once it is locked, so that a program still
+    // working on an existing image never sees it vanish under it. It stays the run's image.
+    const char* path = options.disk_image.c_str();
+    image_fd = open(path, O_RDWR | O_CREAT, 0666);
+    if (image_fd < 0) fatal(errno, "cannot create VELTRA disk image %s", path);
+    lock_image(image_fd, options.disk_image, LockMode::exclusive);
+    struct stat status {};
+    if (fstat(image_fd, &status) == 0 && S_ISREG(status.st_mode) && ftruncate(image_fd, 0) != 0) {
+        fatal(errno, "cannot create VELTRA disk image %s", path);
+    }
+    fill_with_zeros(image_fd, sectors * SECTOR_BYTES);
 }
 
 void open_disk_image(const std::string& path) {
-    image_fd = open(path.c_str(), O_RDWR);
-    if (image_fd < 0) image_fd = open(path.c_str(), O_RDONLY);
-    if (image_fd < 0) fatal(errno, "cannot open VELTRA disk image %s", path.c_str());
+    bool writable = open_image(path);
+    lock_image(image_fd, path, writable ? LockMode::exclusive : LockMode::shared);
 }
 
 void initialise_image(const Options& options, std::int64_t sectors) {
@@ -97,8 +106,11 @@ void install_system_area(const std::string& path, std::int64_t sectors_on_disk, 
 void command_new(const Options& options) {
     bool force = has_letter(options.letters, 'F');
     std::int64_t sectors = requested_sectors(options);
-    if (sectors != 0) create_image(options, sectors, force);
-    open_disk_image(options.disk_image);
+    if (sectors != 0) {
+        create_image(options, sectors, force);
+    } else {
+        open_disk_image(options.disk_image);
+    }
     std::int64_t s = whole_sectors(image_fd, "cannot stat disk image", IMAGE_NOT_WHOLE_SECTORS,
                                    PartialSector::fatal_unless_forced, force);
     if (s < smallest_disk(MIN_DIRECTORY_BLOCKS)) fatal(0, "disk image too small");
@@ -115,6 +127,7 @@ void command_old(const Options& options) {
     CopyEnd from{image_fd, 0, "cannot seek disk image", "cannot read disk sector"};
     CopyEnd to{target.get(), 0, "cannot seek VELTRA image", "cannot write VELTRA sector"};
     copy_host_sectors(from, to, SYSTEM_AREA_SECTORS);
+    close_host_file(target, "cannot write VELTRA sector");
 }
 
 } // namespace veltool

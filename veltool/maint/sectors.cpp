@@ -44,6 +44,7 @@ void command_scr(const Options& options) {
     CopyEnd from{image_fd, run.first * SECTOR_BYTES, "cannot seek disk image", "cannot read disk sector"};
     CopyEnd to{target.get(), 0, "cannot seek sector image", "cannot write sector"};
     copy_host_sectors(from, to, run.count);
+    close_host_file(target, "cannot write sector");
 }
 
 void command_scw(const Options& options) {

@@ -1,0 +1,159 @@
+// Programs working on one image at the same time: the changing commands take turns, readers
+// run beside each other, and a lock held from outside makes a changing command wait for it.
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <gtest/gtest.h>
+#include <map>
+#include <unistd.h>
+
+#include "tests/veltool/maint/disk.h"
+#include "veltool/image/lock.h"
+
+using namespace test;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+std::future<RunResult> start(const Disk& d, const std::string& command, std::vector<std::string> arguments) {
+    return std::async(std::launch::async, [&d, command, arguments] { return d.run(command, arguments); });
+}
+
+// An open-file-description lock on the whole file, taken as another program would.
+bool hold(int fd, short type) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+} // namespace
+
+// 25 rounds of 8 changing commands started at once (5 wri, and del, ren, cop of files of the
+// round before) with a directory listing running beside them. No file a command reported as
+// written may be lost, and no listing may meet a directory half written.
+TEST(Concurrency, ChangingCommandsTakeTurns) {
+    Disk d;
+    ASSERT_EQ(outcome(run_vel("NEW", {"-d", d.image, "-o", "F", "-b", "16", "2000"})), "0||");
+    std::map<std::string, Bytes> expected; // full name -> data
+    auto write_round = [&](int round) {
+        std::vector<std::future<RunResult>> runs;
+        for (int k = 0; k < 5; ++k) {
+            std::string name = "W" + std::to_string(round) + "K" + std::to_string(k);
+            Bytes data = pattern(static_cast<std::size_t>(1500 + 300 * k + 3 * round), round * 8 + k);
+            runs.push_back(start(d, "WRI", {"-o", "D", d.host(name + ".dat", data)}));
+            expected[name + ".DAT"] = data;
+        }
+        return runs;
+    };
+    for (auto& run : write_round(0))
+        ASSERT_EQ(outcome(run.get()), "0||");
+
+    for (int round = 1; round <= 25; ++round) {
+        std::string before = "W" + std::to_string(round - 1) + "K";
+        std::vector<std::future<RunResult>> runs = write_round(round);
+        runs.push_back(start(d, "DEL", {before + "0.DAT"}));
+        runs.push_back(start(d, "REN", {before + "1.DAT", "R" + std::to_string(round) + ".DAT"}));
+        runs.push_back(start(d, "COP", {before + "2.DAT", "C" + std::to_string(round) + ".DAT"}));
+        auto listing = start(d, "DIR", {});
+        for (auto& run : runs)
+            EXPECT_EQ(outcome(run.get()), "0||") << "round " << round;
+        RunResult seen = listing.get();
+        EXPECT_EQ(seen.status, 0);
+        EXPECT_EQ(seen.err, "") << "round " << round;
+        expected.erase(before + "0.DAT");
+        expected["R" + std::to_string(round) + ".DAT"] = expected[before + "1.DAT"];
+        expected.erase(before + "1.DAT");
+        expected["C" + std::to_string(round) + ".DAT"] = expected[before + "2.DAT"];
+    }
+
+    RunResult listing = d.run("DIR", {});
+    EXPECT_EQ(listing.err, "");
+    mkdir(d.dir.file("out").c_str(), 0755);
+    RunResult read = d.run("REA", {"-o", "D", "-f", d.dir.file("out") + "/", "*"});
+    ASSERT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(read.err, "");
+    for (const auto& [name, data] : expected)
+        EXPECT_EQ(read_file(d.dir.file("out/" + name)), data) << name;
+    std::size_t listed = 0;
+    for (std::size_t at = 0; (at = listing.out.find(".DAT", at)) != std::string::npos; ++at)
+        ++listed;
+    EXPECT_EQ(listed, expected.size());
+}
+
+// A lock held by another program: a changing command waits for its release and then does its
+// work (new too, and it empties the image only then); a reading command runs beside another
+// reader.
+TEST(Concurrency, CommandsWaitForALockHeldOutside) {
+    struct Case {
+        short held;
+        std::string command;
+        std::vector<std::string> arguments;
+        bool waits;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {F_WRLCK, "DEL", {"A"}, true},
+        {F_RDLCK, "DEL", {"A"}, true},
+        {F_RDLCK, "NEW", {"-o", "F", "400"}, true},
+        {F_WRLCK, "DIR", {}, true},
+        {F_RDLCK, "DIR", {}, false},
+        {F_RDLCK, "SUM", {"A"}, false},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        Disk d(ImageBuilder(400).file(file_spec("A", 300)));
+        Bytes before = d.bytes();
+        int fd = open(d.image.c_str(), O_RDWR);
+        ASSERT_TRUE(hold(fd, c.held));
+        auto started = Clock::now();
+        auto run = start(d, c.command, c.arguments);
+        bool finished = run.wait_for(milliseconds(c.waits ? 600 : 20000)) == std::future_status::ready;
+        EXPECT_EQ(finished, !c.waits) << c.command;
+        if (c.waits) {
+            EXPECT_EQ(d.bytes(), before) << c.command;
+        }
+        hold(fd, F_UNLCK);
+        RunResult r = run.get();
+        EXPECT_EQ(r.status, 0) << c.command << r.err;
+        EXPECT_EQ(r.err, "") << c.command;
+        EXPECT_EQ(d.bytes() != before, c.command == "DEL" || c.command == "NEW") << c.command;
+        if (c.waits) {
+            EXPECT_GE(Clock::now() - started, milliseconds(600));
+        }
+        close(fd);
+    }
+}
+
+// lock_file against another open file description of the same file: which modes go together,
+// and that a refused lock is given up once the wait is over.
+TEST(Concurrency, LockModesAndWaiting) {
+    using veltool::LockMode;
+    struct Case {
+        LockMode held, asked;
+        bool granted;
+    } cases[] = {
+        {LockMode::shared, LockMode::shared, true},
+        {LockMode::shared, LockMode::exclusive, false},
+        {LockMode::exclusive, LockMode::shared, false},
+        {LockMode::exclusive, LockMode::exclusive, false},
+    };
+    TempDir dir;
+    write_file(dir.file("f"), Bytes(10));
+    for (const Case& c : cases) {
+        int first = open(dir.file("f").c_str(), O_RDWR);
+        int second = open(dir.file("f").c_str(), O_RDWR);
+        ASSERT_TRUE(veltool::lock_file(first, c.held, 0));
+        auto started = Clock::now();
+        EXPECT_EQ(veltool::lock_file(second, c.asked, 200), c.granted);
+        if (!c.granted) {
+            EXPECT_GE(Clock::now() - started, milliseconds(200));
+        }
+        veltool::unlock_file(first);
+        EXPECT_TRUE(veltool::lock_file(second, c.asked, 0));
+        close(second);
+        close(first);
+    }
+}
