@@ -255,6 +255,7 @@ void list_deleted(const Options& options) {
     Selection selection = selection_of(options, true);
     print_heading(mask);
     Totals totals;
+    SectorScan scan;
     for (const DirEntry& entry : directory_list) {
         if (!entry.empty) continue;
         totals.add(entry);
@@ -262,7 +263,7 @@ void list_deleted(const Options& options) {
         std::int64_t first = entry.start;
         std::int64_t last = entry.start + entry.size / SECTOR_WORDS;
         for (std::int64_t s = first; s <= last; ++s) {
-            std::optional<DirSector> found = deleted_file_at(s, last);
+            std::optional<DirSector> found = deleted_file_at(scan, s, last);
             if (!found || !entry_selected(selection, found->tag, found->full_name)) continue;
             FileLine line{found->name, found->extension, found->attributes, found->size, s,
                           found->tag,  &*found};

@@ -244,11 +244,9 @@ void require_sound_directory(bool force) {
     if (verify_directory() != 0) fatal_unless_forced(force, "%s", REQUIRED);
 }
 
-std::optional<DirSector> file_sector_at(std::int64_t s, std::int64_t area_end, int kind) {
-    DirEntry candidate;
-    candidate.start = s;
-    read_directory_sector(candidate, image_fd, false);
-    const std::optional<DirSector>& found = candidate.sector;
+std::optional<DirSector> file_sector_at(SectorScan& scan, std::int64_t s, std::int64_t area_end, int kind) {
+    std::optional<DirSector> found = decode_directory_sector(
+        scan.sector(s - 1, "cannot seek disk/file image", "cannot read directory sector"));
     if (!found || found->kind != kind || found->start != s || s + data_sectors(found->size) > area_end ||
         !is_genuine(found->attributes)) {
         return std::nullopt;
@@ -256,8 +254,8 @@ std::optional<DirSector> file_sector_at(std::int64_t s, std::int64_t area_end, i
     return found;
 }
 
-std::optional<DirSector> deleted_file_at(std::int64_t s, std::int64_t area_end) {
-    return file_sector_at(s, area_end, SECTOR_KIND_DELETED);
+std::optional<DirSector> deleted_file_at(SectorScan& scan, std::int64_t s, std::int64_t area_end) {
+    return file_sector_at(scan, s, area_end, SECTOR_KIND_DELETED);
 }
 
 void make_empty(DirEntry& entry) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "veltool/image/io.h"
 #include "veltool/image/records.h"
 
 namespace veltool {
@@ -57,10 +58,10 @@ void require_sound_directory(bool force);
 
 // The directory sector of sector s - 1 when it carries the magic of `kind` and describes a
 // regular file that starts at s and ends no later than `area_end` (the sector after the area
-// it must lie in); none otherwise.
-std::optional<DirSector> file_sector_at(std::int64_t s, std::int64_t area_end, int kind);
+// it must lie in); none otherwise. The sector comes from the scan of the walk that asks.
+std::optional<DirSector> file_sector_at(SectorScan& scan, std::int64_t s, std::int64_t area_end, int kind);
 // file_sector_at for a deleted file.
-std::optional<DirSector> deleted_file_at(std::int64_t s, std::int64_t area_end);
+std::optional<DirSector> deleted_file_at(SectorScan& scan, std::int64_t s, std::int64_t area_end);
 
 // Turns an entry into an EMPTY one: names, tag and attribute word cleared, size rounded up
 // to whole sectors, directory sector record dropped. It keeps its place and start sector.

@@ -21,14 +21,14 @@ namespace {
 // Start sector of the first file on a disk with the fewest directory blocks.
 constexpr std::int64_t FIRST_POSSIBLE_START = MIN_DIRECTORY_BLOCKS + DIRECTORY_SECTOR + 1;
 
-std::optional<DirSector> file_at(std::int64_t s, std::int64_t area_end) {
-    return file_sector_at(s, area_end, SECTOR_KIND_FILE);
+std::optional<DirSector> file_at(SectorScan& scan, std::int64_t s, std::int64_t area_end) {
+    return file_sector_at(scan, s, area_end, SECTOR_KIND_FILE);
 }
 
 // A directory of n blocks covers the first files of a disk made with fewer blocks.
-void check_for_lost_files(std::int64_t n, std::int64_t s, bool force) {
+void check_for_lost_files(SectorScan& scan, std::int64_t n, std::int64_t s, bool force) {
     for (std::int64_t start = FIRST_POSSIBLE_START; start <= n + DIRECTORY_SECTOR; ++start) {
-        if (!file_at(start, s - DISK_END_RESERVE)) continue;
+        if (!file_at(scan, start, s - DISK_END_RESERVE)) continue;
         fatal_unless_forced(force, "number of directory blocks %lld too large, some files may be lost",
                             static_cast<long long>(n));
         return;
@@ -37,14 +37,14 @@ void check_for_lost_files(std::int64_t n, std::int64_t s, bool force) {
 
 // Walks the file area from its first sector, taking every file whose directory sector is
 // intact, in sector order; of two files with one name the first stays.
-void collect_files(bool force) {
+void collect_files(SectorScan& scan, bool force) {
     auto area = directory_list.begin();
     std::int64_t s = area->start;
     std::unordered_set<std::string> names;
     for (;;) {
         std::int64_t area_end = area->start + area->size / SECTOR_WORDS;
         if (s > area_end) return;
-        std::optional<DirSector> found = file_at(s, area_end);
+        std::optional<DirSector> found = file_at(scan, s, area_end);
         if (!found || names.count(found->full_name) != 0) {
             ++s;
             continue;
@@ -130,8 +130,9 @@ void command_dre(const Options& options) {
                                    PartialSector::fatal_unless_forced, force);
     if (s < smallest_disk(n)) fatal(0, "disk image too small");
     start_fresh_directory(n, s);
-    if (n > MIN_DIRECTORY_BLOCKS) check_for_lost_files(n, s, force);
-    collect_files(force);
+    SectorScan scan;
+    if (n > MIN_DIRECTORY_BLOCKS) check_for_lost_files(scan, n, s, force);
+    collect_files(scan, force);
     write_directory();
     free_directory_list();
     write_default_partition_table(options.letters);
