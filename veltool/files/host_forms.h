@@ -42,6 +42,9 @@ class TextEncoder {
     std::vector<Byte> closing() const;
 
   private:
+    // One byte of the text onto `to`; returns where the next one goes.
+    Byte* encode_byte(Byte b, Byte* to);
+
     bool ended_ = false;
     bool after_carriage_return_ = false;
     bool ends_with_form_feed_ = false;
