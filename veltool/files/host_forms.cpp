@@ -27,14 +27,16 @@ Byte text_byte(Byte b) {
     return b & ~HIGH_BIT;
 }
 
-// True when no byte of the block ends the text or is a carriage return.
+// True for a whole block in which no byte ends the text or is a carriage return.
 bool plain_block(const Byte* bytes, std::size_t n) {
-    bool special = false;
-    for (std::size_t i = 0; i < n; ++i) {
+    if (n != BLOCK) return false;
+    unsigned special = 0;
+    for (std::size_t i = 0; i < BLOCK; ++i) {
         Byte c = text_byte(bytes[i]);
-        special |= (c == 0) | (c == END_OF_TEXT) | (c == CARRIAGE_RETURN);
+        special |= static_cast<unsigned>(c == 0) | static_cast<unsigned>(c == END_OF_TEXT) |
+                   static_cast<unsigned>(c == CARRIAGE_RETURN);
     }
-    return !special;
+    return special == 0;
 }
 
 } // namespace
@@ -54,7 +56,7 @@ std::size_t text_to_host(std::span<Byte> piece, bool& ended) {
         std::size_t n = std::min(BLOCK, piece.size() - at);
         Byte* block = bytes + at;
         if (plain_block(block, n)) {
-            for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t i = 0; i < BLOCK; ++i)
                 block[i] = text_byte(block[i]);
             continue;
         }
@@ -79,12 +81,12 @@ void TextEncoder::encode(std::span<const Byte> piece, std::vector<Byte>& out) {
         std::size_t n = std::min(BLOCK, piece.size() - at);
         const Byte* block = piece.data() + at;
         if (!after_carriage_return_ && plain_block(block, n)) {
-            for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t i = 0; i < BLOCK; ++i) {
                 Byte c = text_byte(block[i]);
                 to[i] = (c == LINE_FEED ? CARRIAGE_RETURN : c) | HIGH_BIT;
             }
-            to += n;
-            ends_with_form_feed_ = text_byte(block[n - 1]) == FORM_FEED;
+            to += BLOCK;
+            ends_with_form_feed_ = text_byte(block[BLOCK - 1]) == FORM_FEED;
             continue;
         }
         for (std::size_t i = 0; i < n && !ended_; ++i)
