@@ -1,6 +1,7 @@
 #include "veltool/files/host_forms.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "veltool/options.h"
 
@@ -27,14 +28,13 @@ Byte text_byte(Byte b) {
     return b & ~HIGH_BIT;
 }
 
-// True for a whole block in which no byte ends the text or is a carriage return.
-bool plain_block(const Byte* bytes, std::size_t n) {
+// True for a whole block in which no byte ends the text, nor is `also` (when not 0).
+bool plain_block(const Byte* bytes, std::size_t n, Byte also) {
     if (n != BLOCK) return false;
-    unsigned special = 0;
+    Byte special = 0;
     for (std::size_t i = 0; i < BLOCK; ++i) {
         Byte c = text_byte(bytes[i]);
-        special |= static_cast<unsigned>(c == 0) | static_cast<unsigned>(c == END_OF_TEXT) |
-                   static_cast<unsigned>(c == CARRIAGE_RETURN);
+        special |= static_cast<Byte>((c == 0) | (c == END_OF_TEXT) | (c == also));
     }
     return special == 0;
 }
@@ -55,9 +55,11 @@ std::size_t text_to_host(std::span<Byte> piece, bool& ended) {
     for (std::size_t at = 0; at < piece.size(); at += BLOCK) {
         std::size_t n = std::min(BLOCK, piece.size() - at);
         Byte* block = bytes + at;
-        if (plain_block(block, n)) {
-            for (std::size_t i = 0; i < BLOCK; ++i)
-                block[i] = text_byte(block[i]);
+        if (plain_block(block, n, 0)) {
+            for (std::size_t i = 0; i < BLOCK; ++i) {
+                Byte c = text_byte(block[i]);
+                block[i] = c == CARRIAGE_RETURN ? LINE_FEED : c;
+            }
             continue;
         }
         for (std::size_t i = 0; i < n; ++i) {
@@ -73,18 +75,18 @@ std::size_t text_to_host(std::span<Byte> piece, bool& ended) {
     return piece.size();
 }
 
-void TextEncoder::encode(std::span<const Byte> piece, std::vector<Byte>& out) {
-    std::size_t start = out.size();
-    out.resize(start + piece.size());
-    Byte* to = out.data() + start;
+std::size_t TextEncoder::encode(std::span<const Byte> piece, Byte* out) {
+    Byte* to = out;
     for (std::size_t at = 0; at < piece.size() && !ended_; at += BLOCK) {
         std::size_t n = std::min(BLOCK, piece.size() - at);
         const Byte* block = piece.data() + at;
-        if (!after_carriage_return_ && plain_block(block, n)) {
+        if (!after_carriage_return_ && plain_block(block, n, CARRIAGE_RETURN)) {
+            Byte converted[BLOCK]; // apart from `to`, so that the loop needs no overlap check
             for (std::size_t i = 0; i < BLOCK; ++i) {
                 Byte c = text_byte(block[i]);
-                to[i] = (c == LINE_FEED ? CARRIAGE_RETURN : c) | HIGH_BIT;
+                converted[i] = (c == LINE_FEED ? CARRIAGE_RETURN : c) | HIGH_BIT;
             }
+            std::memcpy(to, converted, BLOCK);
             to += BLOCK;
             ends_with_form_feed_ = text_byte(block[BLOCK - 1]) == FORM_FEED;
             continue;
@@ -92,7 +94,7 @@ void TextEncoder::encode(std::span<const Byte> piece, std::vector<Byte>& out) {
         for (std::size_t i = 0; i < n && !ended_; ++i)
             to = encode_byte(block[i], to);
     }
-    out.resize(static_cast<std::size_t>(to - out.data()));
+    return static_cast<std::size_t>(to - out);
 }
 
 Byte* TextEncoder::encode_byte(Byte b, Byte* to) {

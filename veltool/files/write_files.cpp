@@ -96,12 +96,10 @@ bool open_packed(const std::string& path, FileDescriptor& source) {
 // The text form counts the text as it will be stored, with its closing bytes.
 bool measure_text(Source& source) {
     TextEncoder encoder;
-    std::vector<Byte> text;
+    std::vector<Byte> text(static_cast<std::size_t>(std::min(source.bytes, RUN_BYTES)));
     std::int64_t length = 0;
     bool read = read_host(source.fd.get(), source.bytes, [&](const Byte* run, std::size_t n) {
-        text.clear();
-        encoder.encode(std::span<const Byte>(run, n), text);
-        length += static_cast<std::int64_t>(text.size());
+        length += static_cast<std::int64_t>(encoder.encode(std::span<const Byte>(run, n), text.data()));
         return !encoder.ended();
     });
     if (!read) return false;
@@ -147,11 +145,10 @@ bool copy_in(const Source& source, bool text, Destination& destination) {
         if (failed) return warn_transfer(*failed, SEEK_HOST, READ_HOST);
     } else {
         TextEncoder encoder;
-        std::vector<Byte> converted;
+        std::vector<Byte> converted(static_cast<std::size_t>(std::min(source.bytes, RUN_BYTES)));
         bool read = read_host(source.fd.get(), source.bytes, [&](const Byte* run, std::size_t n) {
-            converted.clear();
-            encoder.encode(std::span<const Byte>(run, n), converted);
-            destination.put(converted.data(), converted.size());
+            destination.put(converted.data(),
+                            encoder.encode(std::span<const Byte>(run, n), converted.data()));
             return !encoder.ended();
         });
         if (!read) return false;
