@@ -82,6 +82,7 @@ directory_bytes=$(((192 + 128) * 768))
 
 if $fat; then
     fat_kib=$(((2 * data_mib + 64) * 1024))
+    rm -f fat.img fatempty.img
     mkfs.fat -F 32 -C fat.img "$fat_kib" >/dev/null
     mcopy -i fat.img data.bin ::DATA.BIN
     mkfs.fat -F 32 -C fatempty.img 65536 >/dev/null
