@@ -1,6 +1,8 @@
 #include "common/text.h"
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace kavolt {
 
@@ -151,6 +153,14 @@ std::time_t get_date(const Byte* date, const Byte* time) {
         }
     }
     if (day == 1 && month == 1 && year == 1900 && hours == 0 && minutes == 0 && seconds == 0) return 0;
+    // The files of a disk often share their date: the last conversion is kept.
+    struct Converted {
+        int fields[6];
+        std::time_t t;
+    };
+    static std::optional<Converted> last;
+    const int fields[6] = {year, month, day, hours, minutes, seconds};
+    if (last && std::equal(fields, fields + 6, last->fields)) return last->t;
     std::tm calendar{};
     calendar.tm_sec = seconds;
     calendar.tm_min = minutes;
@@ -159,7 +169,9 @@ std::time_t get_date(const Byte* date, const Byte* time) {
     calendar.tm_mon = month - 1;
     calendar.tm_year = year - 1900;
     calendar.tm_isdst = -1;
-    return std::mktime(&calendar);
+    Converted converted{{year, month, day, hours, minutes, seconds}, std::mktime(&calendar)};
+    last = converted;
+    return converted.t;
 }
 
 void put_date(std::time_t t, Byte* date, Byte* time) {

@@ -19,8 +19,6 @@ using veltool::SECTOR_BYTES;
 
 namespace {
 
-// Text is converted in pieces of this size.
-constexpr std::size_t TEXT_PIECE = 1 << 20;
 constexpr std::int64_t PACKED_BYTES = 4;
 
 // Holds the image still while the mount reads it: the shared lock, taken only for the
@@ -147,16 +145,12 @@ std::vector<Byte> host_text(const MountedFile& file) {
     ReadingImage reading;
     check_still_there(file);
     std::vector<Byte> text;
-    bool ended = false;
-    for (std::int64_t done = 0; done < source.length && !ended;) {
-        std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(source.length - done, TEXT_PIECE));
-        std::size_t at = text.size();
-        text.resize(at + n);
-        std::span<Byte> piece(text.data() + at, n);
-        read_exactly(source.offset + done, piece);
-        text.resize(at + veltool::text_to_host(piece, ended));
-        done += static_cast<std::int64_t>(n);
-    }
+    auto take = [&](Byte* run, std::size_t n) {
+        bool ended = false;
+        text.insert(text.end(), run, run + veltool::text_to_host({run, n}, ended));
+        return !ended;
+    };
+    if (veltool::read_runs(image_fd, source.offset, source.length, take)) throw MountError{EIO};
     return text;
 }
 

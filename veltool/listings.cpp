@@ -3,11 +3,16 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <new>
+#include <optional>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "veltool/image/directory.h"
+#include "veltool/image/io.h"
 #include "veltool/octal.h"
 #include "veltool/report.h"
 #include "veltool/selection.h"
@@ -68,59 +73,112 @@ void print_heading(unsigned mask) {
     std::printf("   DISK INITIALIZATION OR LAST DRE: %-9s\n\n", listing_date(directory_date).c_str());
 }
 
+// A listing line built up field by field and handed to standard output at once, as the
+// printf fields "%-Ns", "%Nllo" and "%Nlld" would have written it: a full directory has
+// thousands of lines of a dozen fields each.
+class LineText {
+  public:
+    LineText& text(std::string_view s) {
+        line_.append(s);
+        return *this;
+    }
+    // A string up to its first NUL, as "%s" takes it.
+    LineText& field(const std::string& s) { return text(std::string_view(s).substr(0, s.find('\0'))); }
+    LineText& left(const std::string& s, std::size_t width) {
+        std::size_t before = line_.size();
+        field(s);
+        return pad(width, line_.size() - before);
+    }
+    LineText& octal_field(unsigned long long value, std::size_t width) { return number(value, 8, width); }
+    LineText& decimal_field(long long value, std::size_t width) {
+        if (value >= 0) return number(static_cast<unsigned long long>(value), 10, width);
+        char digits[24];
+        auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        return right(std::string_view(digits, static_cast<std::size_t>(end - digits)), width);
+    }
+    void print() {
+        std::fwrite(line_.data(), 1, line_.size(), stdout);
+        line_.clear();
+    }
+
+  private:
+    LineText& number(unsigned long long value, int base, std::size_t width) {
+        char digits[24];
+        auto end = std::to_chars(digits, digits + sizeof digits, value, base).ptr;
+        return right(std::string_view(digits, static_cast<std::size_t>(end - digits)), width);
+    }
+    LineText& right(std::string_view digits, std::size_t width) {
+        if (digits.size() < width) line_.append(width - digits.size(), ' ');
+        line_.append(digits);
+        return *this;
+    }
+    LineText& pad(std::size_t width, std::size_t used) {
+        if (used < width) line_.append(width - used, ' ');
+        return *this;
+    }
+    std::string line_;
+};
+
 void print_free_line(const DirEntry& entry, unsigned mask) {
-    std::printf("[EMPTY]      ");
-    if (mask & LIST_ATTRIBUTES) std::printf("      ");
-    if (mask & LIST_NUMBERS) std::printf("        ");
-    if (mask & LIST_SECTORS) std::printf(" (%8llo)", octal(entry.size / SECTOR_WORDS));
-    if (mask & LIST_KWORDS) std::printf(" [%7lldK]", static_cast<long long>(entry.size / K_WORDS));
-    if (mask & LIST_START) std::printf("  :%8llo", octal(entry.start));
-    std::printf("\n");
+    LineText out;
+    out.text("[EMPTY]      ");
+    if (mask & LIST_ATTRIBUTES) out.text("      ");
+    if (mask & LIST_NUMBERS) out.text("        ");
+    if (mask & LIST_SECTORS) out.text(" (").octal_field(octal(entry.size / SECTOR_WORDS), 8).text(")");
+    if (mask & LIST_KWORDS) out.text(" [").decimal_field(entry.size / K_WORDS, 7).text("K]");
+    if (mask & LIST_START) out.text("  :").octal_field(octal(entry.start), 8);
+    out.text("\n").print();
 }
 
 // Name, attribute letters, numbers, sectors and K: the fields before the directory sector's.
 void print_line_head(const FileLine& line, unsigned mask) {
-    std::printf("%-8s%c%-4s", line.name.c_str(), line.extension.empty() ? ' ' : '.', line.extension.c_str());
-    if (mask & LIST_ATTRIBUTES) std::printf(" '%-4s", attribute_letters(line.attributes).c_str());
+    LineText out;
+    out.left(line.name, 8).text(line.extension.empty() ? " " : ".").left(line.extension, 4);
+    if (mask & LIST_ATTRIBUTES) out.text(" '").left(attribute_letters(line.attributes), 4);
     if (mask & LIST_NUMBERS) {
-        std::printf(" %3u!%3u", line.attributes & ATTR_FIRST_NUMBER,
-                    (line.attributes & ATTR_SECOND_NUMBER) >> 8);
+        out.text(" ").decimal_field(line.attributes & ATTR_FIRST_NUMBER, 3);
+        out.text("!").decimal_field((line.attributes & ATTR_SECOND_NUMBER) >> 8, 3);
     }
-    if (mask & LIST_SECTORS) std::printf(" (%8llo)", octal(data_sectors(line.size)));
-    if (mask & LIST_KWORDS)
-        std::printf(" [%7lldK]", static_cast<long long>((line.size + K_WORDS - 1) / K_WORDS));
+    if (mask & LIST_SECTORS) out.text(" (").octal_field(octal(data_sectors(line.size)), 8).text(")");
+    if (mask & LIST_KWORDS) out.text(" [").decimal_field((line.size + K_WORDS - 1) / K_WORDS, 7).text("K]");
+    out.print();
 }
 
 // The fields before the directory sector's, and the end of the first line when any of
 // attributes, numbers or sectors put the rest on a second line.
 void print_first_line(const FileLine& line, unsigned mask) {
     print_line_head(line, mask);
-    if (mask & FIRST_LINE_FIELDS) std::printf("\n");
+    if (mask & FIRST_LINE_FIELDS) std::fputc('\n', stdout);
 }
 
 void print_line_rest(const FileLine& line, unsigned mask) {
+    LineText out;
     if (const DirSector* s = line.sector) {
         if (mask & LIST_ADDRESSES) {
-            std::printf("%8llo-%8llo", octal(s->load_address), octal(s->load_address + line.size - 1));
+            out.octal_field(octal(s->load_address), 8)
+                .text("-")
+                .octal_field(octal(s->load_address + line.size - 1), 8);
             if (s->program_start >= 0) {
-                std::printf(";%8llo", octal(s->program_start));
+                out.text(";").octal_field(octal(s->program_start), 8);
             } else {
-                std::printf("         ");
+                out.text("         ");
             }
         }
         if (mask & LIST_USER_INFO) {
             if (s->user_info_address >= 0 && s->user_info_size >= 1) {
-                std::printf(" +%8llo#%3llo", octal(s->user_info_address), octal(s->user_info_size));
+                out.text(" +").octal_field(octal(s->user_info_address), 8);
+                out.text("#").octal_field(octal(s->user_info_size), 3);
             } else {
-                std::printf("              ");
+                out.text("              ");
             }
         }
-        if (mask & LIST_DATE) std::printf(" %s", listing_date(s->date).c_str());
+        if (mask & LIST_DATE) out.text(" ").field(listing_date(s->date));
     }
-    if (mask & LIST_START) std::printf(" :%8llo", octal(line.start));
-    if ((mask & LIST_TAG) && !line.tag.empty()) std::printf(" $%-4s", line.tag.c_str());
-    if ((mask & SECOND_LINE_FIELDS) || !(mask & FIRST_LINE_FIELDS)) std::printf("\n");
-    if ((mask & LIST_COMMENT) && line.sector) std::printf("\\%s\n", line.sector->comment.c_str());
+    if (mask & LIST_START) out.text(" :").octal_field(octal(line.start), 8);
+    if ((mask & LIST_TAG) && !line.tag.empty()) out.text(" $").left(line.tag, 4);
+    if ((mask & SECOND_LINE_FIELDS) || !(mask & FIRST_LINE_FIELDS)) out.text("\n");
+    if ((mask & LIST_COMMENT) && line.sector) out.text("\\").field(line.sector->comment).text("\n");
+    out.print();
 }
 
 void print_illegal_line(const DirEntry& entry, unsigned mask) {
@@ -158,8 +216,8 @@ void print_summary(const Totals& totals, unsigned mask) {
 
 // Loads the entry's directory sector with the cross-check and keeps it only when it
 // carries the file magic.
-void load_file_sector(DirEntry& entry) {
-    read_directory_sector(entry, image_fd, true);
+void load_file_sector(DirEntry& entry, std::int64_t image_bytes) {
+    read_directory_record(entry, image_bytes);
     if (entry.sector && entry.sector->kind != SECTOR_KIND_FILE) drop_directory_sector(entry);
 }
 
@@ -224,16 +282,21 @@ unsigned listing_mask(const std::string& letters) {
 }
 
 std::string listing_date(std::time_t t) {
+    // Files written together share their date: the last one is kept.
+    static std::optional<std::pair<std::time_t, std::string>> last;
+    if (last && last->first == t) return last->second;
     std::tm calendar{};
     if (localtime_r(&t, &calendar) == nullptr) return "";
     char text[64];
     std::size_t length = std::strftime(text, sizeof text, "%d.%b.%y", &calendar);
-    return std::string(text, std::min<std::size_t>(length, 9));
+    last.emplace(t, std::string(text, std::min<std::size_t>(length, 9)));
+    return last->second;
 }
 
 void list_directory(const Options& options) {
     unsigned mask = listing_mask(options.letters);
     read_directory();
+    std::int64_t image_bytes = file_size(image_fd, "cannot stat disk image");
     Selection selection = selection_of(options, true);
     print_heading(mask);
     Totals totals;
@@ -250,7 +313,7 @@ void list_directory(const Options& options) {
         }
         // Before the load, so that its warning or error starts a line of its own.
         print_first_line(line_of(entry), mask);
-        load_file_sector(entry);
+        load_file_sector(entry, image_bytes);
         print_line_rest(line_of(entry), mask);
     }
     print_summary(totals, mask);
@@ -262,6 +325,7 @@ void list_deleted(const Options& options) {
     Selection selection = selection_of(options, true);
     print_heading(mask);
     Totals totals;
+    SectorScan scan;
     for (const DirEntry& entry : directory_list) {
         if (!entry.empty) continue;
         totals.add(entry);
@@ -269,7 +333,7 @@ void list_deleted(const Options& options) {
         std::int64_t first = entry.start;
         std::int64_t last = entry.start + entry.size / SECTOR_WORDS;
         for (std::int64_t s = first; s <= last; ++s) {
-            std::optional<DirSector> found = deleted_file_at(s, last);
+            std::optional<DirSector> found = deleted_file_at(scan, s, last);
             if (!found || !entry_selected(selection, found->tag, found->full_name)) continue;
             FileLine line{found->name, found->extension, found->attributes, found->size, s,
                           found->tag,  &*found};
@@ -292,6 +356,7 @@ void list_sorted(const Options& options) {
     Selection selection = selection_of(options, true);
     bool by_date = options.sort_mode == SortMode::by_date;
     DateBound bound = date_bound_of(options.date_bound);
+    std::int64_t image_bytes = file_size(image_fd, "cannot stat disk image");
     print_heading(mask);
     Totals totals;
     for (DirEntry& entry : directory_list) {
@@ -301,7 +366,7 @@ void list_sorted(const Options& options) {
         }
         if (!entry_selected(selection, entry.tag, entry.full_name) || (entry.attributes & ATTR_NOT_FILE))
             continue;
-        load_file_sector(entry);
+        load_file_sector(entry, image_bytes);
         if (!entry.sector) continue;
         if (by_date && !date_passes(bound, entry.sector->date)) continue;
         files.push_back(&entry);

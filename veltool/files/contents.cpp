@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "common/text.h"
@@ -25,18 +27,12 @@ constexpr std::int64_t SECTOR_HEADER_BYTES = 120;
 constexpr std::uint32_t SUM_CARRY = 1u << 24;
 constexpr Byte END_OF_TEXT = 0204;
 
-// Reads `bytes` bytes of the image from `offset` on, a sector or the last shorter piece at a
-// time, and hands each piece to take(piece, length) until it returns false.
-template <class Take>
-void read_region(std::int64_t offset, std::int64_t bytes, Take take) {
-    Byte piece[SECTOR_BYTES];
-    while (bytes > 0) {
-        std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(bytes, SECTOR_BYTES));
-        read_at(image_fd, offset, piece, n, "cannot seek disk image", "cannot read disk sector");
-        if (!take(piece, n)) return;
-        offset += static_cast<std::int64_t>(n);
-        bytes -= static_cast<std::int64_t>(n);
-    }
+// Hands bytes [offset, offset + bytes) of the image to take(run, length) a run at a time
+// until it returns false; a run that does not arrive is fatal once take wants it.
+void read_region(std::int64_t offset, std::int64_t bytes,
+                 const std::function<bool(Byte*, std::size_t)>& take) {
+    std::optional<Transfer> failed = read_runs(image_fd, offset, bytes, take);
+    if (failed) fatal_transfer(*failed, "cannot seek disk image", "cannot read disk sector");
 }
 
 std::int64_t data_offset(const DirEntry& entry) {
@@ -78,17 +74,23 @@ void list_text(const DirEntry& entry, bool capitals, std::int64_t line_limit) {
     std::printf("\n\n");
 }
 
-// The sum of the data words with end-around carry: a 24-bit one's-complement sum.
+// The sum of the data words with end-around carry: a 24-bit one's-complement sum. Adding
+// with the carry put back at once ends, for any words that are not all 0, in the total
+// brought into 1..2^24-1 by subtracting 2^24-1, so the total is kept and brought in once.
 std::uint32_t checksum(const DirEntry& entry) {
-    std::uint32_t sum = 0;
-    read_region(data_offset(entry), data_bytes(entry), [&](const Byte* piece, std::size_t n) {
+    std::uint64_t total = 0;
+    read_region(data_offset(entry), data_bytes(entry), [&](const Byte* run, std::size_t n) {
+        std::uint64_t high = 0, middle = 0, low = 0;
         for (std::size_t i = 0; i + WORD_BYTES <= n; i += WORD_BYTES) {
-            sum += static_cast<std::uint32_t>(kavolt::get_uword(piece + i));
-            if (sum >= SUM_CARRY) sum = (sum + 1) & (SUM_CARRY - 1);
+            high += run[i];
+            middle += run[i + 1];
+            low += run[i + 2];
         }
+        total += (high << 16) + (middle << 8) + low;
         return true;
     });
-    return sum;
+    constexpr std::uint64_t ONES = SUM_CARRY - 1;
+    return total == 0 ? 0 : static_cast<std::uint32_t>((total - 1) % ONES + 1);
 }
 
 enum class DumpForm { words, mixed, bytes, chars };

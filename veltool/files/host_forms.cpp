@@ -1,5 +1,8 @@
 #include "veltool/files/host_forms.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "veltool/image/layout.h"
 #include "veltool/options.h"
 
@@ -16,6 +19,25 @@ constexpr std::size_t PACKED_BYTES = 4;
 
 bool ends_text(Byte c) {
     return c == 0 || c == END_OF_TEXT;
+}
+
+// The texts are converted in blocks: a block without any of the few bytes that need a
+// decision is converted by one plain loop over it, which the compiler turns into vector code.
+constexpr std::size_t BLOCK = 64;
+
+Byte text_byte(Byte b) {
+    return b & ~HIGH_BIT;
+}
+
+// True for a whole block in which no byte ends the text, nor is `also` (when not 0).
+bool plain_block(const Byte* bytes, std::size_t n, Byte also) {
+    if (n != BLOCK) return false;
+    Byte special = 0;
+    for (std::size_t i = 0; i < BLOCK; ++i) {
+        Byte c = text_byte(bytes[i]);
+        special |= static_cast<Byte>((c == 0) | (c == END_OF_TEXT) | (c == also));
+    }
+    return special == 0;
 }
 
 } // namespace
@@ -44,33 +66,65 @@ std::int64_t host_length(std::int64_t source_bytes, HostForm form) {
 }
 
 std::size_t text_to_host(std::span<Byte> piece, bool& ended) {
-    for (std::size_t i = 0; i < piece.size(); ++i) {
-        Byte c = piece[i] & ~HIGH_BIT;
-        if (c == CARRIAGE_RETURN) c = LINE_FEED;
-        if (ends_text(c)) {
-            ended = true;
-            return i;
+    Byte* bytes = piece.data();
+    for (std::size_t at = 0; at < piece.size(); at += BLOCK) {
+        std::size_t n = std::min(BLOCK, piece.size() - at);
+        Byte* block = bytes + at;
+        if (plain_block(block, n, 0)) {
+            for (std::size_t i = 0; i < BLOCK; ++i) {
+                Byte c = text_byte(block[i]);
+                block[i] = c == CARRIAGE_RETURN ? LINE_FEED : c;
+            }
+            continue;
         }
-        piece[i] = c;
+        for (std::size_t i = 0; i < n; ++i) {
+            Byte c = text_byte(block[i]);
+            if (c == CARRIAGE_RETURN) c = LINE_FEED;
+            if (ends_text(c)) {
+                ended = true;
+                return at + i;
+            }
+            block[i] = c;
+        }
     }
     return piece.size();
 }
 
-void TextEncoder::encode(std::span<const Byte> piece, std::vector<Byte>& out) {
-    for (Byte b : piece) {
-        if (ended_) return;
-        Byte c = b & ~HIGH_BIT;
-        if (ends_text(c)) {
-            ended_ = true;
-            return;
+std::size_t TextEncoder::encode(std::span<const Byte> piece, Byte* out) {
+    Byte* to = out;
+    for (std::size_t at = 0; at < piece.size() && !ended_; at += BLOCK) {
+        std::size_t n = std::min(BLOCK, piece.size() - at);
+        const Byte* block = piece.data() + at;
+        if (!after_carriage_return_ && plain_block(block, n, CARRIAGE_RETURN)) {
+            Byte converted[BLOCK]; // apart from `to`, so that the loop needs no overlap check
+            for (std::size_t i = 0; i < BLOCK; ++i) {
+                Byte c = text_byte(block[i]);
+                converted[i] = (c == LINE_FEED ? CARRIAGE_RETURN : c) | HIGH_BIT;
+            }
+            std::memcpy(to, converted, BLOCK);
+            to += BLOCK;
+            ends_with_form_feed_ = text_byte(block[BLOCK - 1]) == FORM_FEED;
+            continue;
         }
-        bool folded = c == LINE_FEED && after_carriage_return_;
-        after_carriage_return_ = c == CARRIAGE_RETURN;
-        if (folded) continue;
-        ends_with_form_feed_ = c == FORM_FEED;
-        if (c == LINE_FEED) c = CARRIAGE_RETURN;
-        out.push_back(c | HIGH_BIT);
+        for (std::size_t i = 0; i < n && !ended_; ++i)
+            to = encode_byte(block[i], to);
     }
+    return static_cast<std::size_t>(to - out);
+}
+
+Byte* TextEncoder::encode_byte(Byte b, Byte* to) {
+    Byte c = text_byte(b);
+    if (ends_text(c)) {
+        ended_ = true;
+        return to;
+    }
+    bool folded = c == LINE_FEED && after_carriage_return_;
+    after_carriage_return_ = c == CARRIAGE_RETURN;
+    if (folded) return to;
+    ends_with_form_feed_ = c == FORM_FEED;
+    if (c == LINE_FEED) c = CARRIAGE_RETURN;
+    *to++ = c | HIGH_BIT;
+    return to;
 }
 
 std::vector<Byte> TextEncoder::closing() const {

@@ -45,14 +45,18 @@ std::size_t text_to_host(std::span<Byte> piece, bool& ended);
 // line end. The first NUL or end-of-text ends the text.
 class TextEncoder {
   public:
-    // Appends the KAVOLT text of the piece to out; the bytes after the end are ignored.
-    void encode(std::span<const Byte> piece, std::vector<Byte>& out);
+    // Writes the KAVOLT text of the piece to out, which has room for piece.size() bytes, and
+    // returns its length; the bytes after the end are ignored.
+    std::size_t encode(std::span<const Byte> piece, Byte* out);
     bool ended() const { return ended_; }
     // The bytes that close the text: a form feed unless the text ended with one, then an
     // end-of-text.
     std::vector<Byte> closing() const;
 
   private:
+    // One byte of the text onto `to`; returns where the next one goes.
+    Byte* encode_byte(Byte b, Byte* to);
+
     bool ended_ = false;
     bool after_carriage_return_ = false;
     bool ends_with_form_feed_ = false;

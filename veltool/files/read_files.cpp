@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <span>
 
 #include "veltool/files/file_walk.h"
@@ -16,29 +17,36 @@ namespace veltool {
 
 namespace {
 
-// Copies the file (after its directory sector, or with it) into the host file on out.
+constexpr const char* SEEK_IMAGE = "cannot seek disk image";
+constexpr const char* READ_IMAGE = "cannot read disk sector";
+constexpr const char* SEEK_HOST = "cannot seek file image";
+constexpr const char* WRITE_HOST = "cannot write file sector";
+
+// Copies the file (after its directory sector, or with it) into the host file on out: as it
+// is in the kernel, else converted a run at a time.
 void copy_out(const DirEntry& entry, HostForm form, int out) {
     auto [source, length] = source_range(entry.start, entry.size, form);
-    std::int64_t written = 0;
-    Byte buffer[SECTOR_BYTES];
-    bool ended = false;
-    while (length > 0 && !ended) {
-        std::size_t n = static_cast<std::size_t>(std::min(length, SECTOR_BYTES));
-        read_at(image_fd, source, buffer, n, "cannot seek disk image", "cannot read disk sector");
-        source += static_cast<std::int64_t>(n);
-        length -= static_cast<std::int64_t>(n);
-        std::span<Byte> piece(buffer, n);
-        if (form.text) piece = piece.first(text_to_host(piece, ended));
-        if (piece.empty()) continue;
+    std::optional<Transfer> failed;
+    if (!form.text && !form.packed) {
+        failed = copy_run(CopyEnd{image_fd, source, SEEK_IMAGE, READ_IMAGE},
+                          CopyEnd{out, 0, SEEK_HOST, WRITE_HOST}, length);
+    } else {
+        std::int64_t written = 0;
         std::vector<Byte> packed;
-        if (form.packed) {
-            packed = words_to_packed(piece);
-            piece = packed;
-        }
-        write_at(out, written, piece.data(), piece.size(), "cannot seek file image",
-                 "cannot write file sector");
-        written += static_cast<std::int64_t>(piece.size());
+        failed = read_runs(image_fd, source, length, [&](Byte* run, std::size_t n) {
+            bool ended = false;
+            std::span<Byte> piece(run, n);
+            if (form.text) piece = piece.first(text_to_host(piece, ended));
+            if (form.packed) {
+                packed = words_to_packed(piece);
+                piece = packed;
+            }
+            write_at(out, written, piece.data(), piece.size(), SEEK_HOST, WRITE_HOST);
+            written += static_cast<std::int64_t>(piece.size());
+            return !ended;
+        });
     }
+    if (failed) fatal_transfer(*failed, SEEK_IMAGE, READ_IMAGE);
 }
 
 // One selected file with a sound directory sector: host file made, line printed, copied.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <functional>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,7 +21,6 @@ namespace veltool {
 namespace {
 
 constexpr const char* CORRUPT_SECTOR = "CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: %s";
-constexpr std::int64_t PACKED_PIECE = 1024;
 
 // How the run goes on: write this host file, go on with the next one, or leave the loop.
 enum class Step { write, next, stop };
@@ -42,12 +42,14 @@ struct Source {
     std::optional<DirSector> sector; // its own directory sector, directory-sector form
 };
 
-// Reads n bytes at offset of a host file; false, after the warning, when they do not arrive.
-bool read_host(int fd, std::int64_t offset, Byte* buffer, std::size_t n) {
-    Transfer done = try_read_at(fd, offset, buffer, n);
-    if (!done.sought) return warn(done.error, "cannot seek file image"), false;
-    if (done.count != n) return warn(done.error, "cannot read file sector"), false;
-    return true;
+constexpr const char* SEEK_HOST = "cannot seek file image";
+constexpr const char* READ_HOST = "cannot read file sector";
+
+// Hands the host file's bytes to take a run at a time, as read_runs; false, after the
+// warning, when they do not all arrive while take still wants them.
+bool read_host(int fd, std::int64_t bytes, const std::function<bool(Byte*, std::size_t)>& take) {
+    std::optional<Transfer> failed = read_runs(fd, 0, bytes, take);
+    return !failed || warn_transfer(*failed, SEEK_HOST, READ_HOST);
 }
 
 bool open_host(const std::string& path, FileDescriptor& fd) {
@@ -76,17 +78,17 @@ bool open_packed(const std::string& path, FileDescriptor& source) {
     if (!temporary.is_open())
         return warn(errno, "cannot create VELTRA temporary file %s", name.c_str()), false;
     unlink(unique.data());
-    Byte piece[PACKED_PIECE];
     std::int64_t written = 0;
-    for (std::int64_t offset = 0; offset < size; offset += PACKED_PIECE) {
-        auto n = static_cast<std::size_t>(std::min(PACKED_PIECE, size - offset));
-        if (!read_host(host.get(), offset, piece, n)) return false;
-        std::vector<Byte> words = packed_to_words(std::span<const Byte>(piece, n));
+    bool stored = true;
+    bool read = read_host(host.get(), size, [&](const Byte* run, std::size_t n) {
+        std::vector<Byte> words = packed_to_words(std::span<const Byte>(run, n));
         Transfer done = try_write_at(temporary.get(), written, words.data(), words.size());
-        if (!done.sought) return warn(done.error, "cannot seek file image"), false;
-        if (done.count != words.size()) return warn(done.error, "cannot write file sector"), false;
+        if (!done.sought || done.count != words.size())
+            stored = warn_transfer(done, SEEK_HOST, "cannot write file sector");
         written += static_cast<std::int64_t>(words.size());
-    }
+        return stored;
+    });
+    if (!read || !stored) return false;
     source = std::move(temporary);
     return true;
 }
@@ -94,16 +96,13 @@ bool open_packed(const std::string& path, FileDescriptor& source) {
 // The text form counts the text as it will be stored, with its closing bytes.
 bool measure_text(Source& source) {
     TextEncoder encoder;
-    std::vector<Byte> text;
+    std::vector<Byte> text(static_cast<std::size_t>(std::min(source.bytes, RUN_BYTES)));
     std::int64_t length = 0;
-    Byte piece[SECTOR_BYTES];
-    for (std::int64_t offset = 0; offset < source.bytes && !encoder.ended(); offset += SECTOR_BYTES) {
-        auto n = static_cast<std::size_t>(std::min(SECTOR_BYTES, source.bytes - offset));
-        if (!read_host(source.fd.get(), offset, piece, n)) return false;
-        text.clear();
-        encoder.encode(std::span<const Byte>(piece, n), text);
-        length += static_cast<std::int64_t>(text.size());
-    }
+    bool read = read_host(source.fd.get(), source.bytes, [&](const Byte* run, std::size_t n) {
+        length += static_cast<std::int64_t>(encoder.encode(std::span<const Byte>(run, n), text.data()));
+        return !encoder.ended();
+    });
+    if (!read) return false;
     source.count = length + static_cast<std::int64_t>(encoder.closing().size());
     return true;
 }
@@ -113,7 +112,9 @@ enum class SectorRead { found, none, failed };
 // The source's first 768 bytes as a directory sector.
 SectorRead read_source_sector(Source& source) {
     Byte bytes[SECTOR_BYTES];
-    if (!read_host(source.fd.get(), 0, bytes, sizeof bytes)) return SectorRead::failed;
+    Transfer done = try_read_at(source.fd.get(), 0, bytes, sizeof bytes);
+    if (!done.sought || done.count != sizeof bytes)
+        return warn_transfer(done, SEEK_HOST, READ_HOST), SectorRead::failed;
     source.sector = decode_directory_sector(bytes);
     return source.sector ? SectorRead::found : SectorRead::none;
 }
@@ -132,24 +133,25 @@ struct Destination {
     }
 };
 
-// Copies the source into the image, then a text's closing bytes and zeros up to a whole
-// word. False, after the warning, when the host file cannot be read.
+// Copies the source into the image (as it is in the kernel, text converted a run at a time),
+// then a text's closing bytes and zeros up to a whole word. False, after the warning, when
+// the host file cannot be read.
 bool copy_in(const Source& source, bool text, Destination& destination) {
-    TextEncoder encoder;
-    std::vector<Byte> converted;
-    Byte piece[SECTOR_BYTES];
-    for (std::int64_t offset = 0; offset < source.bytes && !encoder.ended(); offset += SECTOR_BYTES) {
-        auto n = static_cast<std::size_t>(std::min(SECTOR_BYTES, source.bytes - offset));
-        if (!read_host(source.fd.get(), offset, piece, n)) return false;
-        if (!text) {
-            destination.put(piece, n);
-            continue;
-        }
-        converted.clear();
-        encoder.encode(std::span<const Byte>(piece, n), converted);
-        destination.put(converted.data(), converted.size());
-    }
-    if (text) {
+    if (!text) {
+        CopyEnd from{source.fd.get(), 0, SEEK_HOST, READ_HOST};
+        CopyEnd to{image_fd, destination.offset, "cannot seek disk image", "cannot write disk sector"};
+        std::optional<Transfer> failed =
+            copy_run(from, to, std::min(source.bytes, destination.length), &destination.written);
+        if (failed) return warn_transfer(*failed, SEEK_HOST, READ_HOST);
+    } else {
+        TextEncoder encoder;
+        std::vector<Byte> converted(static_cast<std::size_t>(std::min(source.bytes, RUN_BYTES)));
+        bool read = read_host(source.fd.get(), source.bytes, [&](const Byte* run, std::size_t n) {
+            destination.put(converted.data(),
+                            encoder.encode(std::span<const Byte>(run, n), converted.data()));
+            return !encoder.ended();
+        });
+        if (!read) return false;
         std::vector<Byte> closing = encoder.closing();
         destination.put(closing.data(), closing.size());
     }

@@ -94,16 +94,17 @@ void read_directory() {
 void tidy_directory() {
     if (verify_directory() == -1) warn(0, "%s", RECOMMENDED);
     for (auto r = directory_list.begin(); r != directory_list.end();) {
-        auto n = std::next(r);
-        if (n == directory_list.end()) break;
-        if (r->empty && n->empty) {
-            r->size = (n->start - r->start) * SECTOR_WORDS + n->size;
-            directory_list.erase(n);
-        } else {
-            r = n;
-        }
+        if (!merge_with_next_empty(r)) ++r;
     }
     if (verify_directory() == -1) warn(0, "%s", RECOMMENDED);
+}
+
+bool merge_with_next_empty(DirectoryList::iterator entry) {
+    auto next = std::next(entry);
+    if (next == directory_list.end() || !entry->empty || !next->empty) return false;
+    entry->size = (next->start - entry->start) * SECTOR_WORDS + next->size;
+    directory_list.erase(next);
+    return true;
 }
 
 int verify_directory() {
@@ -211,6 +212,19 @@ void read_directory_sector(DirEntry& entry, int fd, bool check, std::vector<Byte
     load_directory_sector(entry, fd, check, bytes.data());
 }
 
+void read_directory_record(DirEntry& entry, std::int64_t image_bytes) {
+    constexpr std::int64_t RECORD_BYTES = 16 * kavolt::WORD_BYTES + SECTOR_COMMENT_BYTES;
+    std::int64_t offset = (entry.start - 1) * SECTOR_BYTES;
+    if (offset < 0 || offset + SECTOR_BYTES > image_bytes)
+        return read_directory_sector(entry, image_fd, true);
+    drop_directory_sector(entry);
+    Byte bytes[RECORD_BYTES];
+    read_at(image_fd, offset, bytes, sizeof bytes, "cannot seek disk/file image",
+            "cannot read directory sector");
+    entry.sector = decode_directory_sector(bytes);
+    if (entry.sector) check_directory_sector(entry);
+}
+
 void check_directory_sector(DirEntry& entry) {
     if (!entry.sector || entry.sector->kind != SECTOR_KIND_FILE) return;
     const DirSector& s = *entry.sector;
@@ -225,10 +239,15 @@ void check_directory_sector(DirEntry& entry) {
 void write_directory_sector(DirEntry& entry) {
     if (!entry.sector) return;
     Byte bytes[SECTOR_BYTES];
-    std::int64_t offset = (entry.start - 1) * SECTOR_BYTES;
-    read_at(image_fd, offset, bytes, sizeof bytes, "cannot seek disk image", "cannot read directory sector");
+    read_at(image_fd, (entry.start - 1) * SECTOR_BYTES, bytes, sizeof bytes, "cannot seek disk image",
+            "cannot read directory sector");
+    write_directory_sector(entry, bytes);
+}
+
+void write_directory_sector(DirEntry& entry, Byte* bytes) {
+    if (!entry.sector) return;
     encode_directory_sector(*entry.sector, bytes);
-    write_at(image_fd, offset, bytes, sizeof bytes, "cannot seek disk image",
+    write_at(image_fd, (entry.start - 1) * SECTOR_BYTES, bytes, SECTOR_BYTES, "cannot seek disk image",
              "cannot write directory sector");
 }
 
@@ -243,15 +262,15 @@ DirEntry* find_file(const std::string& full_name) {
     return nullptr;
 }
 
-void require_sound_directory(bool force) {
-    if (verify_directory() != 0) fatal_unless_forced(force, "%s", REQUIRED);
+bool require_sound_directory(bool force) {
+    if (verify_directory() == 0) return true;
+    fatal_unless_forced(force, "%s", REQUIRED);
+    return false;
 }
 
-std::optional<DirSector> file_sector_at(std::int64_t s, std::int64_t area_end, int kind) {
-    DirEntry candidate;
-    candidate.start = s;
-    read_directory_sector(candidate, image_fd, false);
-    const std::optional<DirSector>& found = candidate.sector;
+std::optional<DirSector> file_sector_at(SectorScan& scan, std::int64_t s, std::int64_t area_end, int kind) {
+    std::optional<DirSector> found = decode_directory_sector(
+        scan.sector(s - 1, "cannot seek disk/file image", "cannot read directory sector"));
     if (!found || found->kind != kind || found->start != s || s + data_sectors(found->size) > area_end ||
         !is_genuine(found->attributes)) {
         return std::nullopt;
@@ -259,8 +278,8 @@ std::optional<DirSector> file_sector_at(std::int64_t s, std::int64_t area_end, i
     return found;
 }
 
-std::optional<DirSector> deleted_file_at(std::int64_t s, std::int64_t area_end) {
-    return file_sector_at(s, area_end, SECTOR_KIND_DELETED);
+std::optional<DirSector> deleted_file_at(SectorScan& scan, std::int64_t s, std::int64_t area_end) {
+    return file_sector_at(scan, s, area_end, SECTOR_KIND_DELETED);
 }
 
 void make_empty(DirEntry& entry) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "veltool/image/io.h"
 #include "veltool/image/records.h"
 
 namespace veltool {
@@ -31,6 +32,8 @@ std::int64_t directory_capacity();
 void read_directory();
 // Verifies, merges neighbouring EMPTY entries, verifies again.
 void tidy_directory();
+// Merges the entry after `entry` into it when both are EMPTY; true when it did.
+bool merge_with_next_empty(DirectoryList::iterator entry);
 // 0 when every rule holds, -1 after at least one warning.
 int verify_directory();
 // Tidies and rewrites all directory blocks from the list, once what was written to the
@@ -43,25 +46,32 @@ void free_directory_list();
 void read_directory_sector(DirEntry& entry, int fd, bool check);
 // The same, keeping the sector's 768 bytes as they were read in `bytes`.
 void read_directory_sector(DirEntry& entry, int fd, bool check, std::vector<Byte>& bytes);
+// read_directory_sector of the disk image with the check, reading only the part of the
+// sector that the record is made from when the whole sector lies inside the image, which
+// is image_bytes long: a listing of a full directory copies a sixth of the bytes.
+void read_directory_record(DirEntry& entry, std::int64_t image_bytes);
 // Drops the entry's directory sector when it has the file magic and disagrees with the entry.
 void check_directory_sector(DirEntry& entry);
 // Rewrites the entry's directory sector on the disk image from its record.
 void write_directory_sector(DirEntry& entry);
+// The same over the sector's 768 bytes as they are on the disk, held in `bytes`, which
+// it updates.
+void write_directory_sector(DirEntry& entry, Byte* bytes);
 void drop_directory_sector(DirEntry& entry);
 
 // The file (not EMPTY) whose full name is full_name, compared exactly; nullptr when none.
 DirEntry* find_file(const std::string& full_name);
 
 // Before a change: a directory that fails verification ends the run with "CORRUPT DIRECTORY,
-// DRE REQUIRED !", or with force only warns so.
-void require_sound_directory(bool force);
+// DRE REQUIRED !", or with force only warns so. True when the directory passed.
+bool require_sound_directory(bool force);
 
 // The directory sector of sector s - 1 when it carries the magic of `kind` and describes a
 // regular file that starts at s and ends no later than `area_end` (the sector after the area
-// it must lie in); none otherwise.
-std::optional<DirSector> file_sector_at(std::int64_t s, std::int64_t area_end, int kind);
+// it must lie in); none otherwise. The sector comes from the scan of the walk that asks.
+std::optional<DirSector> file_sector_at(SectorScan& scan, std::int64_t s, std::int64_t area_end, int kind);
 // file_sector_at for a deleted file.
-std::optional<DirSector> deleted_file_at(std::int64_t s, std::int64_t area_end);
+std::optional<DirSector> deleted_file_at(SectorScan& scan, std::int64_t s, std::int64_t area_end);
 
 // Turns an entry into an EMPTY one: names, tag and attribute word cleared, size rounded up
 // to whole sectors, directory sector record dropped. It keeps its place and start sector.

@@ -1,29 +1,81 @@
 #include "veltool/image/io.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "veltool/image/layout.h"
 #include "veltool/report.h"
 #include "veltool/state.h"
 
 namespace veltool {
 
+namespace {
+
+// The scan whose copy of the image the writes keep up to date; scans nest.
+SectorScan* current_scan = nullptr;
+
+// Whole sectors of a run of n bytes of which `arrived` came: all n when they all came.
+std::size_t whole_part(std::size_t arrived, std::size_t n) {
+    if (arrived == n) return n;
+    return arrived / static_cast<std::size_t>(SECTOR_BYTES) * static_cast<std::size_t>(SECTOR_BYTES);
+}
+
+std::size_t run_size(std::int64_t bytes) {
+    return static_cast<std::size_t>(std::clamp<std::int64_t>(bytes, 0, RUN_BYTES));
+}
+
+// The kernel copies what it can of the run without the bytes passing through this process:
+// never more than the whole sectors the source holds, so that a source that ends inside
+// the run is left to the buffered copy, which stops where a sector-by-sector loop would.
+// Runs shorter than KERNEL_COPY_BYTES are quicker through the buffer. Returns the bytes
+// copied; 0 where the kernel refuses.
+std::int64_t copy_in_kernel(const CopyEnd& from, const CopyEnd& to, std::int64_t bytes) {
+    constexpr std::int64_t KERNEL_COPY_BYTES = 64 * 1024;
+    struct stat status {};
+    if (bytes < KERNEL_COPY_BYTES || from.offset < 0 || to.offset < 0 || fstat(from.fd, &status) != 0 ||
+        !S_ISREG(status.st_mode))
+        return 0;
+    std::int64_t available = static_cast<std::int64_t>(status.st_size) - from.offset;
+    std::int64_t wanted = bytes;
+    if (available < bytes) wanted = std::max<std::int64_t>(available, 0) / SECTOR_BYTES * SECTOR_BYTES;
+    auto in = static_cast<off_t>(from.offset);
+    auto out = static_cast<off_t>(to.offset);
+    constexpr std::int64_t LARGEST_CALL = std::int64_t{1} << 30;
+    std::int64_t done = 0;
+    while (done < wanted) {
+        ssize_t n = copy_file_range(from.fd, &in, to.fd, &out,
+                                    static_cast<std::size_t>(std::min(wanted - done, LARGEST_CALL)), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += n;
+    }
+    if (done > 0 && to.fd == image_fd && current_scan != nullptr)
+        current_scan->written(to.offset, nullptr, done);
+    return done;
+}
+
+} // namespace
+
+// A negative offset, or a descriptor that has no offsets (a pipe, a terminal), is reported as
+// the seek to the offset would be.
 Transfer try_read_at(int fd, std::int64_t offset, void* buffer, std::size_t n) {
     Transfer result;
-    if (lseek(fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(-1)) {
+    if (offset < 0) {
         result.sought = false;
-        result.error = errno;
+        result.error = EINVAL;
         return result;
     }
     auto* bytes = static_cast<char*>(buffer);
     while (result.count < n) {
-        ssize_t got = read(fd, bytes + result.count, n - result.count);
+        ssize_t got = pread(fd, bytes + result.count, n - result.count,
+                            static_cast<off_t>(offset + static_cast<std::int64_t>(result.count)));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             result.error = errno;
+            result.sought = errno != ESPIPE;
             break;
         }
         if (got == 0) break;
@@ -34,46 +86,121 @@ Transfer try_read_at(int fd, std::int64_t offset, void* buffer, std::size_t n) {
 
 Transfer try_write_at(int fd, std::int64_t offset, const void* buffer, std::size_t n) {
     Transfer result;
-    if (lseek(fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(-1)) {
+    if (offset < 0) {
         result.sought = false;
-        result.error = errno;
+        result.error = EINVAL;
         return result;
     }
     const auto* bytes = static_cast<const char*>(buffer);
     while (result.count < n) {
-        ssize_t put = write(fd, bytes + result.count, n - result.count);
+        ssize_t put = pwrite(fd, bytes + result.count, n - result.count,
+                             static_cast<off_t>(offset + static_cast<std::int64_t>(result.count)));
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) {
             result.error = put < 0 ? errno : 0;
+            result.sought = put == 0 || errno != ESPIPE;
             break;
         }
         result.count += static_cast<std::size_t>(put);
     }
+    if (fd == image_fd && current_scan != nullptr) current_scan->written(offset, buffer, result.count);
     return result;
+}
+
+void fatal_transfer(const Transfer& failed, const char* seek_message, const char* transfer_message) {
+    fatal(failed.error, "%s", failed.sought ? transfer_message : seek_message);
+}
+
+bool warn_transfer(const Transfer& failed, const char* seek_message, const char* transfer_message) {
+    warn(failed.error, "%s", failed.sought ? transfer_message : seek_message);
+    return false;
 }
 
 void read_at(int fd, std::int64_t offset, void* buffer, std::size_t n, const char* seek_message,
              const char* read_message) {
     Transfer done = try_read_at(fd, offset, buffer, n);
-    if (!done.sought) fatal(done.error, "%s", seek_message);
-    if (done.count != n) fatal(done.error, "%s", read_message);
+    if (!done.sought || done.count != n) fatal_transfer(done, seek_message, read_message);
 }
 
 void write_at(int fd, std::int64_t offset, const void* buffer, std::size_t n, const char* seek_message,
               const char* write_message) {
     Transfer done = try_write_at(fd, offset, buffer, n);
-    if (!done.sought) fatal(done.error, "%s", seek_message);
-    if (done.count != n) fatal(done.error, "%s", write_message);
+    if (!done.sought || done.count != n) fatal_transfer(done, seek_message, write_message);
+}
+
+std::optional<Transfer> read_runs(int fd, std::int64_t offset, std::int64_t bytes,
+                                  const std::function<bool(unsigned char*, std::size_t)>& take) {
+    std::vector<unsigned char> run(run_size(bytes));
+    for (std::int64_t done = 0; done < bytes;) {
+        std::size_t n = run_size(bytes - done);
+        Transfer got = try_read_at(fd, offset + done, run.data(), n);
+        std::size_t whole = whole_part(got.count, n);
+        if (whole > 0 && !take(run.data(), whole)) return std::nullopt;
+        if (whole != n) return got;
+        done += static_cast<std::int64_t>(n);
+    }
+    return std::nullopt;
+}
+
+std::optional<Transfer> copy_run(const CopyEnd& from, const CopyEnd& to, std::int64_t bytes,
+                                 std::int64_t* written) {
+    std::int64_t done = copy_in_kernel(from, to, bytes);
+    if (written != nullptr) *written = done;
+    std::vector<unsigned char> run;
+    while (done < bytes) {
+        std::size_t n = run_size(bytes - done);
+        run.resize(std::max(run.size(), n));
+        Transfer got = try_read_at(from.fd, from.offset + done, run.data(), n);
+        std::size_t whole = whole_part(got.count, n);
+        if (whole > 0)
+            write_at(to.fd, to.offset + done, run.data(), whole, to.seek_message, to.transfer_message);
+        done += static_cast<std::int64_t>(whole);
+        if (written != nullptr) *written = done;
+        if (whole != n) return got;
+    }
+    return std::nullopt;
+}
+
+void copy_host_sectors(const CopyEnd& from, const CopyEnd& to, std::int64_t sectors) {
+    std::optional<Transfer> failed = copy_run(from, to, sectors * SECTOR_BYTES);
+    if (failed) fatal_transfer(*failed, from.seek_message, from.transfer_message);
 }
 
 void copy_sectors(std::int64_t from, std::int64_t to, std::int64_t count) {
-    char sector[SECTOR_BYTES];
-    for (std::int64_t i = 0; i < count; ++i) {
-        read_at(image_fd, (from + i) * SECTOR_BYTES, sector, sizeof sector, "cannot seek disk image",
-                "cannot read disk sector");
-        write_at(image_fd, (to + i) * SECTOR_BYTES, sector, sizeof sector, "cannot seek disk image",
-                 "cannot write disk sector");
+    copy_host_sectors(
+        CopyEnd{image_fd, from * SECTOR_BYTES, "cannot seek disk image", "cannot read disk sector"},
+        CopyEnd{image_fd, to * SECTOR_BYTES, "cannot seek disk image", "cannot write disk sector"}, count);
+}
+
+SectorScan::SectorScan() : outer_(current_scan) {
+    current_scan = this;
+}
+
+SectorScan::~SectorScan() {
+    current_scan = outer_;
+}
+
+const unsigned char* SectorScan::sector(std::int64_t s, const char* seek_message, const char* read_message) {
+    if (s >= first_ && s < first_ + held_) return run_.data() + (s - first_) * SECTOR_BYTES;
+    run_.resize(static_cast<std::size_t>(RUN_BYTES));
+    held_ = 0;
+    Transfer got = try_read_at(image_fd, s * SECTOR_BYTES, run_.data(), run_.size());
+    first_ = s;
+    held_ = static_cast<std::int64_t>(got.count) / SECTOR_BYTES;
+    if (held_ == 0) fatal_transfer(got, seek_message, read_message);
+    return run_.data();
+}
+
+void SectorScan::written(std::int64_t offset, const void* bytes, std::size_t n) {
+    std::int64_t begin = std::max(offset, first_ * SECTOR_BYTES);
+    std::int64_t end = std::min(offset + static_cast<std::int64_t>(n), (first_ + held_) * SECTOR_BYTES);
+    if (begin >= end) return;
+    if (bytes == nullptr) {
+        held_ = 0;
+        return;
     }
+    std::memcpy(run_.data() + (begin - first_ * SECTOR_BYTES),
+                static_cast<const char*>(bytes) + (begin - offset), static_cast<std::size_t>(end - begin));
 }
 
 void flush_image() {

@@ -1,42 +1,106 @@
 // Positioned reads and writes with the system's messages: every byte of an image or host
-// file that veltool moves goes through these.
+// file that veltool moves goes through these. Long transfers go in runs of whole sectors,
+// front to back, so that a transfer that stops half-way leaves what a sector-by-sector loop
+// would have left: every whole sector that arrived, and nothing of the sector that did not.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
+
+#include "veltool/image/layout.h"
 
 namespace veltool {
 
-// Seeks fd to offset (fatal seek_message on failure) and reads n bytes into buffer; fewer
-// bytes are fatal read_message, with the system error when the read itself failed.
+// The largest run moved by one call: 1365 sectors, just under 1 MiB.
+constexpr std::int64_t RUN_BYTES = 1365 * SECTOR_BYTES;
+
+// Reads n bytes at offset into buffer; a negative offset is fatal seek_message (as a seek to
+// it would be), fewer bytes fatal read_message, with the system error when the read failed.
 void read_at(int fd, std::int64_t offset, void* buffer, std::size_t n, const char* seek_message,
              const char* read_message);
 
-// Seeks and writes n bytes; a failed seek or short write is fatal as for read_at.
+// Writes n bytes at offset; a negative offset or a short write is fatal as for read_at.
 void write_at(int fd, std::int64_t offset, const void* buffer, std::size_t n, const char* seek_message,
               const char* write_message);
 
 // The outcome of a positioned transfer that the caller reports itself.
 struct Transfer {
-    bool sought = true;    // false: the seek failed
+    bool sought = true;    // false: the offset was not a place in the file
     std::size_t count = 0; // bytes moved
     int error = 0;         // errno of the failing call, 0 for a plain end of file
 };
 
-// Seeks and reads up to n bytes, stopping early only at the end of the file or on error.
+// Reads up to n bytes at offset, stopping early only at the end of the file or on error.
 Transfer try_read_at(int fd, std::int64_t offset, void* buffer, std::size_t n);
-// Seeks and writes n bytes, stopping early only on error.
+// Writes n bytes at offset, stopping early only on error.
 Transfer try_write_at(int fd, std::int64_t offset, const void* buffer, std::size_t n);
 
-// Copies `count` sectors of the disk image one at a time in ascending order, from sector
-// `from` on to sector `to` on (safe for overlapping runs when to < from).
+// Fatal seek_message when the transfer's offset was refused, else fatal transfer_message.
+[[noreturn]] void fatal_transfer(const Transfer& failed, const char* seek_message,
+                                 const char* transfer_message);
+// The same as a warning; returns false.
+bool warn_transfer(const Transfer& failed, const char* seek_message, const char* transfer_message);
+
+// Hands bytes [offset, offset + bytes) of fd to take(run, n), a run of at most RUN_BYTES at
+// a time, until take returns false. Returns the failed read when one comes up short while
+// take still wants more, after handing over the whole sectors of that run that did arrive.
+std::optional<Transfer> read_runs(int fd, std::int64_t offset, std::int64_t bytes,
+                                  const std::function<bool(unsigned char*, std::size_t)>& take);
+
+// One end of a copy: a descriptor, the byte offset of the run on it, and the messages for a
+// refused offset and a failed transfer.
+struct CopyEnd {
+    int fd;
+    std::int64_t offset;
+    const char* seek_message;
+    const char* transfer_message;
+};
+
+// Copies `bytes` bytes front to back, in the kernel where it takes the two files and else
+// through one buffer; safe for an overlapping run in one file when it moves to lower offsets.
+// A failed write is fatal with to's messages; a failed read is returned, after the whole
+// sectors that arrived were written. *written (when given) counts the bytes written.
+std::optional<Transfer> copy_run(const CopyEnd& from, const CopyEnd& to, std::int64_t bytes,
+                                 std::int64_t* written = nullptr);
+
+// copy_run of `sectors` whole sectors with every failure fatal.
+void copy_host_sectors(const CopyEnd& from, const CopyEnd& to, std::int64_t sectors);
+
+// Copies `count` sectors of the disk image from sector `from` on to sector `to` on, as a loop
+// of one sector at a time in ascending order would (safe for overlapping runs when to < from).
 void copy_sectors(std::int64_t from, std::int64_t to, std::int64_t count);
 
 // Brings what was written to the disk image onto stable storage (fdatasync); fatal with the
 // system error when that fails. Images on devices that cannot be synchronised pass.
 void flush_image();
+
+// Reads the disk image's sectors for a walk towards higher sectors, a run at a time, and
+// hands them out from memory. Writes to the image made while it lives reach its copy too,
+// so that a sector written during the walk is never handed out as it was before.
+class SectorScan {
+  public:
+    SectorScan();
+    SectorScan(const SectorScan&) = delete;
+    SectorScan& operator=(const SectorScan&) = delete;
+    ~SectorScan();
+
+    // The 768 bytes of sector s; fatal seek_message / read_message as read_at of that one
+    // sector would be when they cannot be read.
+    const unsigned char* sector(std::int64_t s, const char* seek_message, const char* read_message);
+    // Takes in bytes written to the image at offset.
+    void written(std::int64_t offset, const void* bytes, std::size_t n);
+
+  private:
+    std::vector<unsigned char> run_;
+    std::int64_t first_ = 0; // the sector at run_[0]
+    std::int64_t held_ = 0;  // whole sectors held
+    SectorScan* outer_;
+};
 
 // Size in bytes of the file open on fd; fatal message (with the system error) when fstat fails.
 std::int64_t file_size(int fd, const char* message);

@@ -42,7 +42,7 @@ void fill_with_zeros(int fd, std::int64_t bytes) {
         if (ftruncate(fd, static_cast<off_t>(bytes)) != 0) fatal(errno, "cannot write disk sector");
         return;
     }
-    const std::vector<char> zeros(128 * SECTOR_BYTES, 0);
+    const std::vector<char> zeros(static_cast<std::size_t>(RUN_BYTES), 0);
     for (std::int64_t done = 0; done < bytes;) {
         std::int64_t piece = std::min<std::int64_t>(bytes - done, static_cast<std::int64_t>(zeros.size()));
         write_at(fd, done, zeros.data(), static_cast<std::size_t>(piece), "cannot seek disk image",

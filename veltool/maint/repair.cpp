@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "veltool/files/free_space.h"
 #include "veltool/image/directory.h"
@@ -21,14 +22,14 @@ namespace {
 // Start sector of the first file on a disk with the fewest directory blocks.
 constexpr std::int64_t FIRST_POSSIBLE_START = MIN_DIRECTORY_BLOCKS + DIRECTORY_SECTOR + 1;
 
-std::optional<DirSector> file_at(std::int64_t s, std::int64_t area_end) {
-    return file_sector_at(s, area_end, SECTOR_KIND_FILE);
+std::optional<DirSector> file_at(SectorScan& scan, std::int64_t s, std::int64_t area_end) {
+    return file_sector_at(scan, s, area_end, SECTOR_KIND_FILE);
 }
 
 // A directory of n blocks covers the first files of a disk made with fewer blocks.
-void check_for_lost_files(std::int64_t n, std::int64_t s, bool force) {
+void check_for_lost_files(SectorScan& scan, std::int64_t n, std::int64_t s, bool force) {
     for (std::int64_t start = FIRST_POSSIBLE_START; start <= n + DIRECTORY_SECTOR; ++start) {
-        if (!file_at(start, s - DISK_END_RESERVE)) continue;
+        if (!file_at(scan, start, s - DISK_END_RESERVE)) continue;
         fatal_unless_forced(force, "number of directory blocks %lld too large, some files may be lost",
                             static_cast<long long>(n));
         return;
@@ -37,14 +38,14 @@ void check_for_lost_files(std::int64_t n, std::int64_t s, bool force) {
 
 // Walks the file area from its first sector, taking every file whose directory sector is
 // intact, in sector order; of two files with one name the first stays.
-void collect_files(bool force) {
+void collect_files(SectorScan& scan, bool force) {
     auto area = directory_list.begin();
     std::int64_t s = area->start;
     std::unordered_set<std::string> names;
     for (;;) {
         std::int64_t area_end = area->start + area->size / SECTOR_WORDS;
         if (s > area_end) return;
-        std::optional<DirSector> found = file_at(s, area_end);
+        std::optional<DirSector> found = file_at(scan, s, area_end);
         if (!found || names.count(found->full_name) != 0) {
             ++s;
             continue;
@@ -77,15 +78,18 @@ bool remove_illegal_entries(bool force) {
 // Moves file f down into the EMPTY entry e right in front of it: f's directory sector is
 // marked deleted, its extent copied to e's place and given its directory sector there;
 // the free space ends up after the file. False when f has no usable directory sector.
-bool slide_down(DirEntry& e, DirEntry& f, bool force) {
-    read_directory_sector(f, image_fd, true);
+// The directory is verified first unless it is known to be sound. The sector's bytes are
+// read once: the copy puts the same bytes at e's place.
+bool slide_down(DirEntry& e, DirEntry& f, bool force, bool& sound) {
+    std::vector<Byte> bytes;
+    read_directory_sector(f, image_fd, true, bytes);
     if (!f.sector) {
         fatal_unless_forced(force, "CORRUPT DIRECTORY, DRE REQUIRED !");
         return false;
     }
-    require_sound_directory(force);
+    if (!sound) sound = require_sound_directory(force);
     f.sector->kind = SECTOR_KIND_DELETED;
-    write_directory_sector(f);
+    write_directory_sector(f, bytes.data());
     std::int64_t sectors = data_sectors(f.size);
     copy_sectors(f.start - 1, e.start - 1, sectors + 1);
 
@@ -95,7 +99,7 @@ bool slide_down(DirEntry& e, DirEntry& f, bool force) {
     e.start = start;
     e.sector->kind = SECTOR_KIND_FILE;
     e.sector->start = start;
-    write_directory_sector(e);
+    write_directory_sector(e, bytes.data()); // the bytes the copy put there
     drop_directory_sector(e);
 
     f = DirEntry{};
@@ -105,15 +109,25 @@ bool slide_down(DirEntry& e, DirEntry& f, bool force) {
     return true;
 }
 
-// Slides every file down over the free space in front of it; true when one moved.
+// Slides every file down over the free space in front of it; true when one moved. A move
+// keeps a sound directory sound (the file and the free space trade places, every later
+// entry keeps its start, the disk end stays), and in a tidy directory only the free space
+// it leaves can meet another EMPTY entry: so once the directory has passed verification,
+// the moves skip it and merge that one pair. A damaged directory (with force) is verified
+// and tidied in full around every move, with the warnings that brings.
 bool pack_files(bool force) {
     bool moved = false;
+    bool sound = false;
     for (auto e = directory_list.begin(); e != directory_list.end();) {
         auto f = std::next(e);
         if (f == directory_list.end()) break;
-        if (e->empty && !f->empty && slide_down(*e, *f, force)) {
+        if (e->empty && !f->empty && slide_down(*e, *f, force, sound)) {
             moved = true;
-            tidy_directory();
+            if (sound) {
+                merge_with_next_empty(f);
+            } else {
+                tidy_directory();
+            }
         }
         e = f;
     }
@@ -130,8 +144,9 @@ void command_dre(const Options& options) {
                                    PartialSector::fatal_unless_forced, force);
     if (s < smallest_disk(n)) fatal(0, "disk image too small");
     start_fresh_directory(n, s);
-    if (n > MIN_DIRECTORY_BLOCKS) check_for_lost_files(n, s, force);
-    collect_files(force);
+    SectorScan scan;
+    if (n > MIN_DIRECTORY_BLOCKS) check_for_lost_files(scan, n, s, force);
+    collect_files(scan, force);
     write_directory();
     free_directory_list();
     write_default_partition_table(options.letters);

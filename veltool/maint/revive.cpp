@@ -53,11 +53,11 @@ void directory_full(Revival& r) {
     r.stopped = true;
 }
 
-// Searches the EMPTY entry `area` sector by sector for deleted files and revives the
+// Searches the EMPTY entry `area` sector by sector (read through the scan) for deleted files and revives the
 // selected ones; returns the entry where the walk goes on.
-DirectoryList::iterator revive_in(DirectoryList::iterator area, Revival& r) {
+DirectoryList::iterator revive_in(DirectoryList::iterator area, Revival& r, SectorScan& scan) {
     for (std::int64_t s = area->start; s <= area->start + area->size / SECTOR_WORDS; ++s) {
-        std::optional<DirSector> found = deleted_file_at(s, area->start + area->size / SECTOR_WORDS);
+        std::optional<DirSector> found = deleted_file_at(scan, s, area->start + area->size / SECTOR_WORDS);
         if (!found || !entry_selected(r.selection, found->tag, found->full_name)) continue;
         r.found = true;
         if (r.new_name) set_full_name(*found, *r.new_name);
@@ -182,8 +182,9 @@ std::int64_t reservation_words(const std::string& text) {
 void command_rev(const Options& options) {
     Revival r = revival_of(options);
     read_directory();
+    SectorScan scan;
     for (auto entry = directory_list.begin(); entry != directory_list.end() && !r.stopped;) {
-        entry = entry->empty ? revive_in(entry, r) : std::next(entry);
+        entry = entry->empty ? revive_in(entry, r, scan) : std::next(entry);
     }
     if (!r.found && !has_letter(options.letters, 'R')) report_not_found(r.selection.patterns);
     if (r.changed) write_directory();

@@ -40,13 +40,4 @@ void start_fresh_directory(std::int64_t n, std::int64_t s) {
     directory_list.push_back(free_area);
 }
 
-void copy_host_sectors(const CopyEnd& from, const CopyEnd& to, std::int64_t sectors) {
-    char sector[SECTOR_BYTES];
-    for (std::int64_t i = 0; i < sectors; ++i) {
-        std::int64_t done = i * SECTOR_BYTES;
-        read_at(from.fd, from.offset + done, sector, sizeof sector, from.seek_message, from.transfer_message);
-        write_at(to.fd, to.offset + done, sector, sizeof sector, to.seek_message, to.transfer_message);
-    }
-}
-
 } // namespace veltool

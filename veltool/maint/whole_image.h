@@ -1,6 +1,5 @@
 // Pieces shared by the commands that work on a whole image or a whole directory: checks
-// that the force letter softens, the size of an image in sectors, a fresh directory, and
-// sector-by-sector copies between the image and host files.
+// that the force letter softens, the size of an image in sectors and a fresh directory.
 #pragma once
 
 #include <cstdint>
@@ -32,18 +31,5 @@ void require_directory_blocks(std::int64_t n);
 // The directory of a freshly initialised disk: n blocks, s sectors, dated now, and one
 // EMPTY entry over the whole file area.
 void start_fresh_directory(std::int64_t n, std::int64_t s);
-
-// One end of a sector copy: a descriptor, the byte offset of the run on it, and the
-// messages for a failed seek and a failed transfer.
-struct CopyEnd {
-    int fd;
-    std::int64_t offset;
-    const char* seek_message;
-    const char* transfer_message;
-};
-
-// Copies `sectors` sectors one at a time, in ascending order, each read from `from` and
-// written to `to`; every failure is fatal with its end's message.
-void copy_host_sectors(const CopyEnd& from, const CopyEnd& to, std::int64_t sectors);
 
 } // namespace veltool

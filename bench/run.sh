@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# Times veltool's data-moving jobs against the tools that move the same bytes (cp, dd, cat,
+# cksum, tr, and the mtools FAT commands where installed) and prints one table: job, veltool
+# median, anchor median, their ratio, the goal for that ratio, and veltool's peak memory.
+#
+#   bash bench/run.sh            # full sizes: 64 MiB files, a 1 GiB free area, 7679 files
+#   bash bench/run.sh --quick    # one run each on small sizes (what CI runs)
+#
+# Needs hyperfine and GNU time (/usr/bin/time); BENCH_DIR names the folder for the workloads
+# (default: a fresh one under /tmp, removed at the end). Times never make it fail.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+quick=false
+[ "${1:-}" = "--quick" ] && quick=true
+if $quick; then
+    runs=1 warmup=0 data_mib=4 free_mib=32 files=300
+else
+    runs=10 warmup=1 data_mib=64 free_mib=1024 files=7679
+fi
+file_sectors=4 # data sectors of each of the many small files
+
+for tool in hyperfine /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "bench: $tool is needed (Debian: hyperfine, time)" >&2; exit 1; }
+done
+fat=true
+if ! command -v mcopy >/dev/null || ! command -v mkfs.fat >/dev/null; then
+    fat=false
+fi
+export MTOOLS_SKIP_CHECK=1 LC_ALL=C TZ=UTC
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target veltool >/dev/null
+export PATH="$root/build/bin:$PATH"
+
+if [ -n "${BENCH_DIR:-}" ]; then
+    work=$BENCH_DIR
+    mkdir -p "$work"
+else
+    work=$(mktemp -d /tmp/veltool-bench.XXXXXX)
+    trap 'rm -rf "$work"' EXIT
+fi
+cd "$work"
+rm -rf out && mkdir out
+
+mib=$((1024 * 1024))
+sectors_for() { echo $(($1 / 768 + 2000)); } # an image that holds $1 bytes and a directory
+
+# ---- workloads ----------------------------------------------------------------------------
+head -c $((data_mib * mib)) /dev/urandom >data.bin
+head -c $((data_mib * mib * 3 / 4)) /dev/urandom | base64 -w 76 >text.txt
+VELNEW -d empty.img -o F $(sectors_for $((3 * data_mib * mib)))
+cp empty.img filled.img
+VELWRI -d filled.img -o D data.bin
+VELWRI -d filled.img -o A text.txt
+
+# An image whose free area holds the data of deleted files.
+VELNEW -d scan.img -o F $(sectors_for $((free_mib * mib)))
+mkdir -p deleted
+for i in $(seq -w 1 $((free_mib / data_mib - 1))); do ln -f data.bin deleted/D$i.BIN; done
+VELWRI -d scan.img -o D deleted/*
+VELDEL -d scan.img 'D*.BIN'
+
+# A full directory of small files, the same image with every other file deleted, and the
+# one-byte files.
+head -c $((file_sectors * 768)) /dev/urandom >small.bin
+mkdir -p small one
+for i in $(seq -w 1 "$files"); do
+    ln -f small.bin small/F$i.DAT
+    printf x >one/O$i.DAT
+done
+full_sectors=$(sectors_for $((files * (file_sectors + 1) * 768)))
+VELNEW -d empty256.img -o F -b 256 "$full_sectors"
+cp empty256.img full.img
+VELWRI -d full.img -o D small/*
+cp full.img fragmented.img
+VELDEL -d fragmented.img $(seq -f 'F%0'${#files}'.0f.DAT' 2 2 "$files")
+moved_files=$(((files - 1) / 2))
+head -c $((moved_files * (file_sectors + 1) * 768)) /dev/urandom >moved.bin
+directory_bytes=$(((192 + 128) * 768))
+
+if $fat; then
+    fat_kib=$(((2 * data_mib + 64) * 1024))
+    rm -f fat.img fatempty.img
+    mkfs.fat -F 32 -C fat.img "$fat_kib" >/dev/null
+    mcopy -i fat.img data.bin ::DATA.BIN
+    mkfs.fat -F 32 -C fatempty.img 65536 >/dev/null
+    cp fatempty.img fatfull.img
+    mcopy -i fatfull.img small/* ::/
+fi
+
+# ---- timing -------------------------------------------------------------------------------
+rows=()
+# bench JOB GOAL PREPARE VELTOOL-COMMAND ANCHOR-NAME ANCHOR-COMMAND [ANCHOR-NAME ANCHOR-COMMAND ...]
+# The goal is the largest ratio wanted against the first anchor; the others are shown beside it.
+bench() {
+    local job=$1 goal=$2 prepare=$3 command=$4
+    shift 4
+    local commands=("$command") names=()
+    while [ $# -gt 0 ]; do
+        names+=("$1")
+        commands+=("$2")
+        shift 2
+    done
+    hyperfine --style none --runs "$runs" --warmup "$warmup" --prepare "${prepare:-true}" \
+        --export-csv times.csv "${commands[@]}" >/dev/null 2>hyperfine.err || { cat hyperfine.err >&2; exit 1; }
+    local medians
+    mapfile -t medians < <(awk -F, 'NR > 1 { printf "%.1f\n", $4 * 1000 }' times.csv)
+    eval "${prepare:-true}"
+    /usr/bin/time -v -o memory.txt sh -c "$command" >/dev/null
+    local peak
+    peak=$(awk -F: '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' memory.txt)
+    local i
+    for i in "${!names[@]}"; do
+        local ratio
+        ratio=$(awk -v a="${medians[0]}" -v b="${medians[$((i + 1))]}" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')
+        local wanted="-"
+        [ "$i" -eq 0 ] && wanted=$goal
+        rows+=("$job|${medians[0]}|${names[$i]}|${medians[$((i + 1))]}|$ratio|$wanted|$peak")
+    done
+}
+fresh='cp empty.img work.img'
+sync_copy() { echo "dd if=$1 of=out/dd.bin bs=1M conv=fdatasync status=none"; }
+
+bench "wri -o D ${data_mib} MiB" "<= 1.2" "$fresh" "VELWRI -d work.img -o D data.bin" \
+    cp "cp data.bin out/cp.bin" "dd fdatasync" "$(sync_copy data.bin)"
+$fat && bench "wri -o D ${data_mib} MiB" "<= 1" "$fresh" "VELWRI -d work.img -o D data.bin" \
+    "FAT mcopy in" "mcopy -o -i fat.img data.bin ::DATA.BIN"
+bench "rea -o D ${data_mib} MiB" "<= 1.2" "" "VELREA -d filled.img -o D -f out/ DATA.BIN" \
+    cp "cp data.bin out/cp.bin"
+$fat && bench "rea -o D ${data_mib} MiB" "<= 1" "" "VELREA -d filled.img -o D -f out/ DATA.BIN" \
+    "FAT mcopy out" "mcopy -n -i fat.img ::DATA.BIN out/fat.bin"
+bench "wri -o A ${data_mib} MiB text" "<= 1.5" "$fresh" "VELWRI -d work.img -o A text.txt" \
+    "tr" "tr '\\n' '\\r' <text.txt >out/tr.txt"
+bench "rea -o A ${data_mib} MiB text" "<= 1.5" "" "VELREA -d filled.img -o A -f out/ TEXT.TXT" \
+    "tr" "tr '\\r' '\\n' <text.txt >out/tr.txt"
+bench "sum ${data_mib} MiB" "<= 2" "" "VELSUM -d filled.img DATA.BIN" \
+    cksum "cksum data.bin" sum "sum data.bin"
+bench "ddi ${free_mib} MiB free" "<= 1.5" "" "VELDDI -d scan.img" cat "cat scan.img"
+bench "rev ${free_mib} MiB free" "<= 1.5" "" "VELREV -d scan.img -o R NOMATCH.XYZ" cat "cat scan.img" \
+    "cat, dd fdatasync" "cat scan.img >/dev/null && $(sync_copy "scan.img count=$directory_bytes iflag=count_bytes")"
+bench "dre ${free_mib} MiB free" "<= 1.5" "" "VELDRE -d scan.img -o F" cat "cat scan.img" \
+    "cat, dd fdatasync" "cat scan.img >/dev/null && $(sync_copy "scan.img count=$directory_bytes iflag=count_bytes")"
+bench "pac $files files, half deleted" "<= 2" "cp fragmented.img work.img" "VELPAC -d work.img" \
+    "cp moved bytes" "cp moved.bin out/cp.bin" "dd fdatasync" "$(sync_copy moved.bin)"
+if $fat; then
+    bench "dir -o F $files files" "<= 1" "" "VELDIR -d full.img -o F" "FAT mdir" "mdir -i fatfull.img ::/"
+    bench "wri $files one-byte files" "<= 1" "cp empty256.img work.img; cp fatempty.img fatwork.img" \
+        "VELWRI -d work.img -o D one/*" "FAT mcopy in" "mcopy -i fatwork.img one/* ::/"
+else
+    echo "note: mtools or dosfstools missing, the FAT-tool anchors are skipped" >&2
+    bench "dir -o F $files files" "-" "" "VELDIR -d full.img -o F" "cat image" "cat full.img"
+    bench "wri $files one-byte files" "-" "cp empty256.img work.img" "VELWRI -d work.img -o D one/*" \
+        "cp" "cp -r one out/"
+fi
+
+# ---- the table ----------------------------------------------------------------------------
+echo
+echo "veltool against its anchors: medians of $runs run(s) in ms on $(nproc) cores; peak memory of veltool"
+{
+    echo "job|veltool ms|anchor|anchor ms|ratio|goal|peak MiB"
+    printf '%s\n' "${rows[@]}"
+} | awk -F'|' '{ printf "%-28s %10s  %-18s %10s %7s %6s %9s\n", $1, $2, $3, $4, $5, $6, $7 }'
