@@ -32,6 +32,14 @@ export MTOOLS_SKIP_CHECK=1 LC_ALL=C TZ=UTC
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target veltool >/dev/null
+# The mount's rows where velmount builds and FUSE can be used here.
+mount=false
+if [ -w /dev/fuse ] && command -v fusermount3 >/dev/null &&
+    cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target velmount >/dev/null 2>&1; then
+    mount=true
+else
+    echo "note: velmount or FUSE missing, the mount rows are skipped" >&2
+fi
 export PATH="$root/build/bin:$PATH"
 
 if [ -n "${BENCH_DIR:-}" ]; then
@@ -39,9 +47,11 @@ if [ -n "${BENCH_DIR:-}" ]; then
     mkdir -p "$work"
 else
     work=$(mktemp -d /tmp/veltool-bench.XXXXXX)
-    trap 'rm -rf "$work"' EXIT
+    trap 'unmount; rm -rf "$work"' EXIT
 fi
 cd "$work"
+unmount() { ! mountpoint -q "$work/mnt" || fusermount3 -u "$work/mnt" || fusermount3 -uz "$work/mnt"; }
+[ -n "${BENCH_DIR:-}" ] && trap unmount EXIT
 rm -rf out && mkdir out
 
 mib=$((1024 * 1024))
@@ -153,6 +163,16 @@ else
     bench "dir -o F $files files" "-" "" "VELDIR -d full.img -o F" "cat image" "cat full.img"
     bench "wri $files one-byte files" "-" "cp empty256.img work.img" "VELWRI -d work.img -o D one/*" \
         "cp" "cp -r one out/"
+fi
+if $mount; then
+    mkdir -p mnt
+    "$root/build/velmount" -o form=D filled.img mnt
+    bench "cp out of velmount ${data_mib} MiB" "<= 2" "" "cp mnt/DATA.BIN out/mount.bin" \
+        "rea -o D" "VELREA -d filled.img -o D -f out/ DATA.BIN"
+    unmount
+    "$root/build/velmount" full.img mnt
+    bench "ls -l velmount $files files" "<= 2" "" "ls -l mnt" "dir -o F" "VELDIR -d full.img -o F"
+    unmount
 fi
 
 # ---- the table ----------------------------------------------------------------------------

@@ -24,6 +24,12 @@ if [ -f "$build/parmdump" ]; then
     [ -x "$bin/parmdump" ] || fail "parmdump is not installed"
     [ -e "$man1/parmdump.1" ] || fail "parmdump.1 is not installed"
 fi
+if [ -f "$build/velmount" ]; then
+    [ -x "$bin/velmount" ] || fail "velmount is not installed"
+    [ -e "$man1/velmount.1" ] || fail "velmount.1 is not installed"
+    usage=$("$bin/velmount" 2>&1 || true)
+    [ "${usage#usage: velmount}" != "$usage" ] || fail "the installed velmount does not run"
+fi
 
 # A command through each kind of link.
 truncate -s $((300 * 768)) "$scratch/disk.img"
@@ -56,6 +62,7 @@ if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
     echo "$contents" | grep -q './usr/bin/veltool$' || fail "package lacks veltool"
     echo "$contents" | grep -q './usr/bin/veldir -> veltool$' || fail "package lacks veldir"
     echo "$contents" | grep -q './usr/share/man/man1/veltool.1' || fail "package lacks the manual page"
+    [ ! -f "$build/velmount" ] || echo "$contents" | grep -q './usr/bin/velmount$' || fail "package lacks velmount"
     [ "$(dpkg-deb -f "$deb" Package)" = veltool ] || fail "package name"
     dpkg-deb -f "$deb" Maintainer | grep -q . || fail "package has no maintainer"
 fi

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "veltool/image/layout.h"
 #include "veltool/options.h"
 
 namespace veltool {
@@ -48,6 +49,20 @@ HostForm host_form_of(const std::string& letters) {
     form.packed = has_letter(letters, 'P');
     form.text = has_letter(letters, 'A') && !form.with_sector && !form.packed;
     return form;
+}
+
+ImageRange source_range(std::int64_t start, std::int64_t words, HostForm form) {
+    ImageRange range{start * SECTOR_BYTES, kavolt::WORD_BYTES * words};
+    if (form.with_sector) {
+        range.offset -= SECTOR_BYTES;
+        range.length += SECTOR_BYTES;
+    }
+    return range;
+}
+
+std::int64_t host_length(std::int64_t source_bytes, HostForm form) {
+    if (!form.packed) return source_bytes;
+    return source_bytes / kavolt::WORD_BYTES * static_cast<std::int64_t>(PACKED_BYTES);
 }
 
 std::size_t text_to_host(std::span<Byte> piece, bool& ended) {

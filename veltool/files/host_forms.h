@@ -24,6 +24,17 @@ struct HostForm {
 // A D B P: with-sector unless A or D, but B wins; text with A unless with-sector or P.
 HostForm host_form_of(const std::string& letters);
 
+// The bytes of the image that a file's host form is made from: its data, after its
+// directory sector or with it.
+struct ImageRange {
+    std::int64_t offset = 0;
+    std::int64_t length = 0;
+};
+ImageRange source_range(std::int64_t start, std::int64_t words, HostForm form);
+// Bytes of the host form made from `source_bytes` bytes of the image. Not for text, whose
+// length depends on the bytes themselves.
+std::int64_t host_length(std::int64_t source_bytes, HostForm form);
+
 // KAVOLT text to host text, in place: bit 7 cleared, carriage return to line feed, the
 // first NUL or end-of-text ends the text. Returns the number of bytes of the piece that are
 // text; `ended` is set when the end of the text lies in this piece.

@@ -25,12 +25,7 @@ constexpr const char* WRITE_HOST = "cannot write file sector";
 // Copies the file (after its directory sector, or with it) into the host file on out: as it
 // is in the kernel, else converted a run at a time.
 void copy_out(const DirEntry& entry, HostForm form, int out) {
-    std::int64_t source = entry.start * SECTOR_BYTES;
-    std::int64_t length = kavolt::WORD_BYTES * entry.size;
-    if (form.with_sector) {
-        source -= SECTOR_BYTES;
-        length += SECTOR_BYTES;
-    }
+    auto [source, length] = source_range(entry.start, entry.size, form);
     std::optional<Transfer> failed;
     if (!form.text && !form.packed) {
         failed = copy_run(CopyEnd{image_fd, source, SEEK_IMAGE, READ_IMAGE},

@@ -1,0 +1,179 @@
+#include "velmount/mounted_image.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
+
+#include "veltool/files/file_walk.h"
+#include "veltool/frontend.h"
+#include "veltool/image/directory.h"
+#include "veltool/image/io.h"
+#include "veltool/image/lock.h"
+#include "veltool/report.h"
+#include "veltool/state.h"
+
+namespace velmount {
+
+using veltool::image_fd;
+using veltool::SECTOR_BYTES;
+
+namespace {
+
+constexpr std::int64_t PACKED_BYTES = 4;
+
+// Holds the image still while the mount reads it: the shared lock, taken only for the
+// length of one read, so that veltool can change the image between reads. A program that
+// keeps it locked longer than veltool would wait makes the read fail with EBUSY.
+class ReadingImage {
+  public:
+    ReadingImage() {
+        if (!veltool::lock_file(image_fd, veltool::LockMode::shared, veltool::IMAGE_LOCK_WAIT_MS))
+            throw MountError{EBUSY};
+    }
+    ~ReadingImage() { veltool::unlock_file(image_fd); }
+    ReadingImage(const ReadingImage&) = delete;
+    ReadingImage& operator=(const ReadingImage&) = delete;
+};
+
+// Reads exactly out.size() bytes at offset; an image that ends before is an I/O error.
+void read_exactly(std::int64_t offset, std::span<Byte> out) {
+    if (out.empty()) return;
+    veltool::Transfer got = veltool::try_read_at(image_fd, offset, out.data(), out.size());
+    if (got.count != out.size()) throw MountError{EIO};
+}
+
+// The file's sectors may have been given to another file since it was taken: its directory
+// sector must still be the one it had.
+void check_still_there(const MountedFile& file) {
+    std::vector<Byte> sector(SECTOR_BYTES);
+    read_exactly((file.start - 1) * SECTOR_BYTES, sector);
+    if (sector != file.sector) throw MountError{EIO};
+}
+
+// True when the name can stand in a folder of the host.
+bool showable(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+// The entry's directory sector, loaded and cross-checked; false, after one warning, when it
+// is missing, unreadable, a deleted file's or disagrees with the entry.
+bool load_sector(veltool::DirEntry& entry, std::vector<Byte>& bytes) {
+    bytes.assign(SECTOR_BYTES, 0);
+    veltool::Transfer got =
+        veltool::try_read_at(image_fd, (entry.start - 1) * SECTOR_BYTES, bytes.data(), bytes.size());
+    if (got.count == bytes.size()) entry.sector = veltool::decode_directory_sector(bytes.data());
+    if (!entry.sector || entry.sector->kind != veltool::SECTOR_KIND_FILE) {
+        veltool::drop_directory_sector(entry);
+        veltool::warn_unusable_sector(entry);
+        return false;
+    }
+    veltool::check_directory_sector(entry);
+    return entry.sector.has_value();
+}
+
+void take_files(MountedImage& image) {
+    for (veltool::DirEntry& entry : veltool::directory_list) {
+        if (entry.empty || (entry.attributes & veltool::ATTR_NOT_FILE) != 0) continue;
+        MountedFile file;
+        if (!load_sector(entry, file.sector)) continue;
+        if (!showable(entry.full_name)) {
+            veltool::warn(0, "file name %s is no host file name, file left out", entry.full_name.c_str());
+            continue;
+        }
+        if (image.by_name.contains(entry.full_name)) {
+            veltool::warn(0, "second file named %s left out", entry.full_name.c_str());
+            continue;
+        }
+        file.name = entry.full_name;
+        file.start = entry.start;
+        file.words = entry.size;
+        file.date = entry.sector->date;
+        if (!image.form.text) {
+            file.length = veltool::host_length(
+                veltool::source_range(file.start, file.words, image.form).length, image.form);
+        }
+        veltool::drop_directory_sector(entry);
+        image.by_name.emplace(file.name, image.files.size());
+        image.files.push_back(std::move(file));
+    }
+}
+
+} // namespace
+
+ImageStamp stamp_of_image() {
+    struct stat status {};
+    if (fstat(image_fd, &status) != 0) throw MountError{EIO};
+    return {static_cast<std::int64_t>(status.st_size),
+            static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+}
+
+void load_files(MountedImage& image) {
+    image.loaded = false;
+    image.files.clear();
+    image.by_name.clear();
+    image.stamp = ImageStamp{};
+    ReadingImage reading;
+    image.stamp = stamp_of_image();
+    veltool::read_directory();
+    veltool::require_sound_directory(image.force);
+    take_files(image);
+    veltool::free_directory_list();
+    image.loaded = true;
+}
+
+void refresh(MountedImage& image) {
+    if (stamp_of_image() != image.stamp) {
+        load_files(image);
+    } else if (!image.loaded) {
+        throw MountError{EIO}; // the image that could not be loaded, unchanged
+    }
+}
+
+MountedFile* find_file(MountedImage& image, const std::string& name) {
+    auto found = image.by_name.find(name);
+    return found == image.by_name.end() ? nullptr : &image.files[found->second];
+}
+
+std::int64_t host_length_of(MountedFile& file) {
+    if (file.length < 0) file.length = static_cast<std::int64_t>(host_text(file).size());
+    return file.length;
+}
+
+std::vector<Byte> host_text(const MountedFile& file) {
+    veltool::HostForm text_form{false, true, false};
+    veltool::ImageRange source = veltool::source_range(file.start, file.words, text_form);
+    ReadingImage reading;
+    check_still_there(file);
+    std::vector<Byte> text;
+    auto take = [&](Byte* run, std::size_t n) {
+        bool ended = false;
+        text.insert(text.end(), run, run + veltool::text_to_host({run, n}, ended));
+        return !ended;
+    };
+    if (veltool::read_runs(image_fd, source.offset, source.length, take)) throw MountError{EIO};
+    return text;
+}
+
+std::size_t read_host_bytes(const MountedFile& file, veltool::HostForm form, std::int64_t offset,
+                            std::span<Byte> out) {
+    veltool::ImageRange source = veltool::source_range(file.start, file.words, form);
+    std::int64_t length = veltool::host_length(source.length, form);
+    if (offset >= length) return 0;
+    std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(length - offset, out.size()));
+    ReadingImage reading;
+    check_still_there(file);
+    if (!form.packed) {
+        read_exactly(source.offset + offset, out.first(n));
+        return n;
+    }
+    // Whole words around the range, converted, then the range cut out of them.
+    std::int64_t first_word = offset / PACKED_BYTES;
+    std::int64_t end_word = (offset + static_cast<std::int64_t>(n) + PACKED_BYTES - 1) / PACKED_BYTES;
+    std::vector<Byte> words(static_cast<std::size_t>((end_word - first_word) * kavolt::WORD_BYTES));
+    read_exactly(source.offset + first_word * kavolt::WORD_BYTES, words);
+    std::vector<Byte> packed = veltool::words_to_packed(words);
+    std::copy_n(packed.begin() + (offset - first_word * PACKED_BYTES), n, out.begin());
+    return n;
+}
+
+} // namespace velmount
