@@ -50,11 +50,6 @@ void check_still_there(const MountedFile& file) {
     if (sector != file.sector) throw MountError{EIO};
 }
 
-// True when the name can stand in a folder of the host.
-bool showable(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
-}
-
 // The entry's directory sector, loaded and cross-checked; false, after one warning, when it
 // is missing, unreadable, a deleted file's or disagrees with the entry.
 bool load_sector(veltool::DirEntry& entry, std::vector<Byte>& bytes) {
@@ -76,7 +71,7 @@ void take_files(MountedImage& image) {
         if (entry.empty || (entry.attributes & veltool::ATTR_NOT_FILE) != 0) continue;
         MountedFile file;
         if (!load_sector(entry, file.sector)) continue;
-        if (!showable(entry.full_name)) {
+        if (!veltool::usable_host_name(entry.full_name)) {
             veltool::warn(0, "file name %s is no host file name, file left out", entry.full_name.c_str());
             continue;
         }

@@ -60,6 +60,11 @@ ImageRange source_range(std::int64_t start, std::int64_t words, HostForm form) {
     return range;
 }
 
+bool usable_host_name(const std::string& full_name) {
+    return !full_name.empty() && full_name != "." && full_name != ".." &&
+           full_name.find('/') == std::string::npos;
+}
+
 std::int64_t host_length(std::int64_t source_bytes, HostForm form) {
     if (!form.packed) return source_bytes;
     return source_bytes / kavolt::WORD_BYTES * static_cast<std::int64_t>(PACKED_BYTES);

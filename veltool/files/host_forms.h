@@ -24,6 +24,10 @@ struct HostForm {
 // A D B P: with-sector unless A or D, but B wins; text with A unless with-sector or P.
 HostForm host_form_of(const std::string& letters);
 
+// True when a full name read from the image can name a host file in a folder: not empty, not
+// "." or "..", and without a "/" (which would lead out of the folder).
+bool usable_host_name(const std::string& full_name);
+
 // The bytes of the image that a file's host form is made from: its data, after its
 // directory sector or with it.
 struct ImageRange {

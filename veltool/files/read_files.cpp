@@ -67,6 +67,11 @@ void read_files(const Options& options) {
     Selection selection = selection_of(options, false);
     std::int64_t found = for_each_selected(selection, [&](DirEntry& entry) {
         if (!load_usable_sector(entry)) return warn_unusable_sector(entry);
+        // A damaged or hostile name must not lead the host file out of its folder.
+        if (!usable_host_name(entry.full_name)) {
+            warn(0, "ILLEGAL OUTPUT FILENAME: %s", entry.full_name.c_str());
+            return;
+        }
         read_file(entry, options, form);
     });
     report_if_none_found(found, options, selection);
