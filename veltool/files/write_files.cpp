@@ -53,9 +53,8 @@ bool read_host(int fd, std::int64_t bytes, const std::function<bool(Byte*, std::
 }
 
 bool open_host(const std::string& path, FileDescriptor& fd) {
-    fd = FileDescriptor(open(path.c_str(), O_RDONLY));
-    if (!fd.is_open()) return warn(errno, "cannot open VELTRA file %s", path.c_str()), false;
-    return true;
+    fd = open_host_file_or_warn(path, "cannot open VELTRA file %s");
+    return fd.is_open();
 }
 
 bool host_size(int fd, const std::string& path, std::int64_t& size) {

@@ -87,8 +87,7 @@ void initialise_image(const Options& options, std::int64_t sectors) {
 // Copies the system area of a VELTRA image into sectors 0 to 187, and its sector 0 once
 // more into the last sector of the disk.
 void install_system_area(const std::string& path, std::int64_t sectors_on_disk, bool force) {
-    FileDescriptor source(open(path.c_str(), O_RDONLY));
-    if (!source.is_open()) fatal(errno, "cannot open VELTRA image file %s", path.c_str());
+    FileDescriptor source = open_host_file(path, "cannot open VELTRA image file %s");
     std::int64_t sectors = whole_sectors(source.get(), "cannot stat VELTRA image",
                                          "VELTRA image size is not a multiple of KAVOLT sector size",
                                          PartialSector::fatal_unless_forced, force);
@@ -123,7 +122,7 @@ void command_old(const Options& options) {
     std::int64_t sectors = whole_sectors(image_fd, "cannot stat disk image", IMAGE_NOT_WHOLE_SECTORS,
                                          PartialSector::warn, false);
     if (sectors < SYSTEM_AREA_SECTORS) fatal(0, "ILLEGAL SECTOR LIMITS");
-    FileDescriptor target(create_host_file(options.host_file, "cannot create VELTRA image file %s"));
+    FileDescriptor target = create_host_file(options.host_file, "cannot create VELTRA image file %s");
     CopyEnd from{image_fd, 0, "cannot seek disk image", "cannot read disk sector"};
     CopyEnd to{target.get(), 0, "cannot seek VELTRA image", "cannot write VELTRA sector"};
     copy_host_sectors(from, to, SYSTEM_AREA_SECTORS);
