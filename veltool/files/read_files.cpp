@@ -1,4 +1,5 @@
-#include "veltool/files/read_files.h"
+// rea: copies files of the disk image into host files, one host file per file.
+#include "veltool/commands.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -66,7 +67,7 @@ void read_file(const DirEntry& entry, const Options& options, HostForm form) {
 
 } // namespace
 
-void read_files(const Options& options) {
+void command_rea(const Options& options) {
     HostForm form = host_form_of(options.letters);
     read_directory();
     Selection selection = selection_of(options, false);

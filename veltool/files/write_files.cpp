@@ -1,4 +1,5 @@
-#include "veltool/files/write_files.h"
+// wri: copies host files into the disk image, one image file per host file.
+#include "veltool/commands.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -285,7 +286,7 @@ Step write_file(const std::string& path, const Plan& plan, WriteRun& run) {
 
 } // namespace
 
-void write_files(const Options& options) {
+void command_wri(const Options& options) {
     WriteRun run;
     run.form = host_form_of(options.letters);
     run.replace_protected = has_letter(options.letters, 'Y');

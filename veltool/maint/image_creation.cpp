@@ -1,4 +1,5 @@
-#include "veltool/maint/image_creation.h"
+// Creating and initialising disk images, and moving the system area in and out: new, old.
+#include "veltool/commands.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -71,11 +72,6 @@ void create_image(const Options& options, std::int64_t sectors, bool force) {
     fill_with_zeros(image_fd, sectors * SECTOR_BYTES);
 }
 
-void open_disk_image(const std::string& path) {
-    bool writable = open_image(path);
-    lock_image(image_fd, path, writable ? LockMode::exclusive : LockMode::shared);
-}
-
 void initialise_image(const Options& options, std::int64_t sectors) {
     start_fresh_directory(options.directory_blocks, sectors);
     write_default_partition_table(options.letters);
@@ -108,7 +104,7 @@ void command_new(const Options& options) {
     if (sectors != 0) {
         create_image(options, sectors, force);
     } else {
-        open_disk_image(options.disk_image);
+        hold_image(options.disk_image, ImageUse::creates);
     }
     std::int64_t s = whole_sectors(image_fd, "cannot stat disk image", IMAGE_NOT_WHOLE_SECTORS,
                                    PartialSector::fatal_unless_forced, force);

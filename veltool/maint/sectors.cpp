@@ -1,4 +1,5 @@
-#include "veltool/maint/sectors.h"
+// Raw sector transfer between the disk image and a sector image: scr, scw.
+#include "veltool/commands.h"
 
 #include <cerrno>
 #include <fcntl.h>
