@@ -7,8 +7,8 @@
 
 namespace veltool {
 
-// Each command is command_ and its name; it works on the run's image (image_fd) as its entry
-// in the table says.
+// The handler of a command is command_ followed by its name; it works on the run's image
+// (image_fd) as the command's entry in the table says.
 using Handler = void (*)(const Options& options);
 
 // What a command does with the disk image: whether the front end opens it, and the lock it
