@@ -7,22 +7,8 @@
 
 namespace parmdump {
 
-OpenFile& OpenFile::operator=(OpenFile&& other) noexcept {
-    if (this != &other) {
-        close();
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
-void OpenFile::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
-
-OpenFile open_file(const std::string& name) {
-    return OpenFile(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+FileDescriptor open_file(const std::string& name) {
+    return FileDescriptor(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
 }
 
 ReadResult read_fully(int fd, void* buffer, std::size_t n) {

@@ -1,34 +1,18 @@
-// Host files of parmdump: an owned descriptor, whole reads and the parts of a path.
+// Host files of parmdump: opening, whole reads and the parts of a path.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "common/file_descriptor.h"
+
 namespace parmdump {
 
-// The descriptor of the file being read; closed when the owner goes or another file takes
-// its place.
-class OpenFile {
-  public:
-    OpenFile() = default;
-    explicit OpenFile(int fd) : fd_(fd) {}
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    OpenFile(OpenFile&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    OpenFile& operator=(OpenFile&& other) noexcept;
-    ~OpenFile() { close(); }
-
-    int get() const { return fd_; }
-    bool is_open() const { return fd_ >= 0; }
-    void close();
-
-  private:
-    int fd_ = -1;
-};
+using kavolt::FileDescriptor;
 
 // Opens name read-only; not open on failure, with errno set.
-OpenFile open_file(const std::string& name);
+FileDescriptor open_file(const std::string& name);
 
 // How a read went: the bytes that arrived and the system error that stopped it (0 when the
 // file simply ended).

@@ -53,7 +53,7 @@ std::optional<CurrentFile> find_parameter_file(const std::string& argument, Iden
     PathParts parts = split_path(argument);
     for (const char* prefix : {"/p_", "/P_"}) {
         std::string name = parts.directory + prefix + parts.base;
-        OpenFile file = open_file(name);
+        FileDescriptor file = open_file(name);
         if (!file.is_open()) continue;
         ReadResult result;
         std::optional<Identification> found = identify_file(file.get(), result);

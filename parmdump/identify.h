@@ -22,7 +22,7 @@ Identification classify(const Byte* first_four);
 // The file being read: the one named on the command line, its parameter file, or later the
 // data file that holds the second TORGIL parameter sector.
 struct CurrentFile {
-    OpenFile file;
+    FileDescriptor file;
     std::string name;
 };
 

@@ -2,17 +2,6 @@
 
 #include <strings.h>
 
-#include "veltool/files/contents.h"
-#include "veltool/files/copy_delete_rename.h"
-#include "veltool/files/read_files.h"
-#include "veltool/files/write_files.h"
-#include "veltool/listings.h"
-#include "veltool/maint/image_creation.h"
-#include "veltool/maint/partition.h"
-#include "veltool/maint/repair.h"
-#include "veltool/maint/revive.h"
-#include "veltool/maint/sectors.h"
-
 namespace veltool {
 
 namespace {
@@ -21,12 +10,12 @@ namespace {
 // clang-format off
 const Command command_table[] = {
     {"new", command_new, ImageUse::creates},
-    {"dir", list_directory, ImageUse::reads},
-    {"del", delete_files, ImageUse::changes},
-    {"ren", rename_files, ImageUse::changes},
-    {"cop", copy_files, ImageUse::changes},
-    {"rea", read_files, ImageUse::reads},
-    {"wri", write_files, ImageUse::changes},
+    {"dir", command_dir, ImageUse::reads},
+    {"del", command_del, ImageUse::changes},
+    {"ren", command_ren, ImageUse::changes},
+    {"cop", command_cop, ImageUse::changes},
+    {"rea", command_rea, ImageUse::reads},
+    {"wri", command_wri, ImageUse::changes},
     {"scr", command_scr, ImageUse::reads},
     {"scw", command_scw, ImageUse::changes},
     {"ptr", command_ptr, ImageUse::reads},
@@ -36,14 +25,14 @@ const Command command_table[] = {
     {"old", command_old, ImageUse::reads},
     {"dre", command_dre, ImageUse::changes},
     {"pac", command_pac, ImageUse::changes},
-    {"ddi", list_deleted, ImageUse::reads},
+    {"ddi", command_ddi, ImageUse::reads},
     {"rev", command_rev, ImageUse::changes},
     {"res", command_res, ImageUse::changes},
-    {"sdi", list_sorted, ImageUse::reads},
-    {"lis", list_files, ImageUse::reads},
+    {"sdi", command_sdi, ImageUse::reads},
+    {"lis", command_lis, ImageUse::reads},
     {"fix", command_fix, ImageUse::changes},
-    {"sum", checksum_files, ImageUse::reads},
-    {"oct", dump_files, ImageUse::reads},
+    {"sum", command_sum, ImageUse::reads},
+    {"oct", command_oct, ImageUse::reads},
 };
 // clang-format on
 

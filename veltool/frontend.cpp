@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
-#include <strings.h>
 #include <unistd.h>
 
 #include "veltool/commands.h"
@@ -18,7 +17,6 @@
 namespace veltool {
 
 int image_fd = -1;
-int sort_direction = 1;
 
 namespace {
 
@@ -47,18 +45,15 @@ void settle_time_zone() {
 void run(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     settle_time_zone();
-    sort_direction = 1;
     ImageCloser closer;
     Options options = parse_options(argc, argv);
     if (options.disk_image.empty()) fatal(0, "VELTRA disk image filename not specified");
     const Command* command = find_command(options.command);
-    bool writable = false;
-    if (strncasecmp(options.command.c_str(), "new", 3) != 0) writable = open_image(options.disk_image);
-    if (command == nullptr) fatal(0, "illegal command \"%s\"", options.command.c_str());
-    if (command->use != ImageUse::creates) {
-        bool exclusive = command->use == ImageUse::changes && writable;
-        lock_image(image_fd, options.disk_image, exclusive ? LockMode::exclusive : LockMode::shared);
+    if (command == nullptr) {
+        open_image(options.disk_image);
+        fatal(0, "illegal command \"%s\"", options.command.c_str());
     }
+    if (command->use != ImageUse::creates) hold_image(options.disk_image, command->use);
     command->handler(options);
     if (command->use != ImageUse::reads) flush_image();
     finish_output();
@@ -77,6 +72,12 @@ bool open_image(const std::string& path) {
 void lock_image(int fd, const std::string& path, LockMode mode) {
     if (!lock_file(fd, mode, IMAGE_LOCK_WAIT_MS))
         fatal(0, "disk image %s is in use by another program", path.c_str());
+}
+
+void hold_image(const std::string& path, ImageUse use) {
+    bool writable = open_image(path);
+    bool exclusive = use != ImageUse::reads && writable;
+    lock_image(image_fd, path, exclusive ? LockMode::exclusive : LockMode::shared);
 }
 
 int run_veltool(int argc, char** argv) {

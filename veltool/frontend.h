@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "veltool/commands.h"
 #include "veltool/image/lock.h"
 
 namespace veltool {
@@ -21,5 +22,9 @@ bool open_image(const std::string& path);
 // Locks the image open on fd (named path) for the rest of the run, waiting for other
 // programs as long as IMAGE_LOCK_WAIT_MS; fatal when one still holds it then.
 void lock_image(int fd, const std::string& path, LockMode mode);
+
+// Opens and locks the image for a command that uses it so: an exclusive lock for one that
+// changes or creates it, when it could be opened for writing; a shared lock otherwise.
+void hold_image(const std::string& path, ImageUse use);
 
 } // namespace veltool

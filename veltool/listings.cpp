@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "veltool/commands.h"
 #include "veltool/image/directory.h"
 #include "veltool/image/io.h"
 #include "veltool/octal.h"
@@ -293,7 +294,7 @@ std::string listing_date(std::time_t t) {
     return last->second;
 }
 
-void list_directory(const Options& options) {
+void command_dir(const Options& options) {
     unsigned mask = listing_mask(options.letters);
     read_directory();
     std::int64_t image_bytes = file_size(image_fd, "cannot stat disk image");
@@ -319,7 +320,7 @@ void list_directory(const Options& options) {
     print_summary(totals, mask);
 }
 
-void list_deleted(const Options& options) {
+void command_ddi(const Options& options) {
     unsigned mask = listing_mask(options.letters);
     read_directory();
     Selection selection = selection_of(options, true);
@@ -344,15 +345,12 @@ void list_deleted(const Options& options) {
     print_summary(totals, mask);
 }
 
-void list_sorted(const Options& options) {
+void command_sdi(const Options& options) {
     unsigned mask = listing_mask(options.letters);
     read_directory();
     std::vector<DirEntry*> files;
-    try {
-        files.reserve(static_cast<std::size_t>(entries_used()));
-    } catch (const std::bad_alloc&) {
-        fatal(ENOMEM, "no memory for sorted directory list");
-    }
+    allocated_or_fatal("no memory for sorted directory list",
+                       [&files] { files.reserve(static_cast<std::size_t>(entries_used())); });
     Selection selection = selection_of(options, true);
     bool by_date = options.sort_mode == SortMode::by_date;
     DateBound bound = date_bound_of(options.date_bound);
@@ -372,11 +370,15 @@ void list_sorted(const Options& options) {
         files.push_back(&entry);
     }
 
-    int (*compare)(const DirEntry&, const DirEntry&) = compare_by_name;
-    if (options.sort_mode == SortMode::by_size) compare = compare_by_size;
-    if (by_date) compare = compare_by_date;
+    auto compare = [&options](const DirEntry& a, const DirEntry& b) {
+        switch (options.sort_mode) {
+        case SortMode::by_size: return compare_by_size(a, b, options.sort_direction);
+        case SortMode::by_date: return compare_by_date(a, b, options.sort_direction);
+        default: return compare_by_name(a, b);
+        }
+    };
     std::stable_sort(files.begin(), files.end(),
-                     [compare](const DirEntry* a, const DirEntry* b) { return compare(*a, *b) < 0; });
+                     [&compare](const DirEntry* a, const DirEntry* b) { return compare(*a, *b) < 0; });
 
     auto group_of = [&options](const DirEntry& e) -> std::int64_t {
         switch (options.sort_mode) {

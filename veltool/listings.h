@@ -28,8 +28,4 @@ unsigned listing_mask(const std::string& letters);
 // A date as the listings show it: "%d.%b.%y" of the local time, at most 9 characters.
 std::string listing_date(std::time_t t);
 
-void list_directory(const Options& options); // dir
-void list_deleted(const Options& options);   // ddi
-void list_sorted(const Options& options);    // sdi
-
 } // namespace veltool

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include "veltool/report.h"
-#include "veltool/state.h"
 
 namespace veltool {
 
@@ -75,7 +74,7 @@ Options parse_options(int argc, char** argv) {
             options.date_bound = optarg != nullptr ? optarg : "";
             break;
         case 'u': scan_integer(optarg, options.user_info_address); break;
-        case 'w': sort_direction = -1; break;
+        case 'w': options.sort_direction = -1; break;
         case 'z': options.include_untagged = true; break;
         case '?': fatal(0, "illegal option \"-%c\"", optopt);
         case ':': fatal(0, "missing parameter for option \"-%c\"", optopt);

@@ -25,6 +25,7 @@ struct Options {
     std::string tag_pattern;                // -r, held as "$" and the argument
     std::int64_t user_info_size = -1;       // -s
     SortMode sort_mode = SortMode::by_name; // -m, -t
+    int sort_direction = 1;                 // -w: -1 turns the size and date orders around
     std::string date_bound;                 // -t's attached argument
     std::int64_t user_info_address = -1;    // -u
     bool include_untagged = false;          // -z
@@ -41,7 +42,7 @@ std::string command_from_invocation(const std::string& argv0);
 std::size_t scan_integer(const std::string& text, std::int64_t& value);
 
 // Collects all options into a fresh Options, in command-line order; the first word that is
-// not an option, or the word after "--", starts the arguments. Sets sort_direction on -w.
+// not an option, or the word after "--", starts the arguments.
 // Option errors are fatal.
 Options parse_options(int argc, char** argv);
 

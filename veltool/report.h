@@ -1,6 +1,9 @@
 // The two reporters of veltool: every error and warning reaches the user through them.
 #pragma once
 
+#include <cerrno>
+#include <new>
+
 namespace veltool {
 
 // Thrown by fatal after its message has been printed; main turns it into exit status 1.
@@ -15,5 +18,15 @@ int warn(int errnum, const char* format, ...) __attribute__((format(printf, 2, 3
 
 // The checks that the force letter F lets pass: fatal without force, a warning with it.
 void fatal_unless_forced(bool force, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// What allocate() returns; when memory runs out there, fatal `message` with the system error.
+template <class Allocate>
+auto allocated_or_fatal(const char* message, Allocate allocate) {
+    try {
+        return allocate();
+    } catch (const std::bad_alloc&) {
+        fatal(ENOMEM, "%s", message);
+    }
+}
 
 } // namespace veltool

@@ -22,7 +22,6 @@ class ImageTest : public testing::Test {
         if (veltool::image_fd >= 0) close(veltool::image_fd);
         veltool::image_fd = -1;
         veltool::free_directory_list();
-        veltool::sort_direction = 1;
     }
 
     void open_image(const std::vector<std::uint8_t>& bytes) {

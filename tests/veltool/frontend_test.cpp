@@ -77,7 +77,7 @@ TEST(Options, StartingValues) {
     EXPECT_TRUE(o.new_tag.empty());
     EXPECT_FALSE(o.include_untagged);
     EXPECT_TRUE(o.arguments.empty());
-    EXPECT_EQ(sort_direction, 1);
+    EXPECT_EQ(o.sort_direction, 1);
 }
 
 TEST(Options, IntegersReadAsPercentI) {
@@ -108,9 +108,7 @@ TEST(Options, OptionalArgumentsMustBeAttached) {
 TEST(Options, SortModeTheLaterWins) {
     EXPECT_EQ(parse({"x", "-m", "-t"}).sort_mode, SortMode::by_date);
     EXPECT_EQ(parse({"x", "-t", "-m"}).sort_mode, SortMode::by_size);
-    parse({"x", "-w"});
-    EXPECT_EQ(sort_direction, -1);
-    sort_direction = 1;
+    EXPECT_EQ(parse({"x", "-w"}).sort_direction, -1);
 }
 
 TEST(Options, TagsAreHeldBehindADollar) {
@@ -135,8 +133,7 @@ TEST(Options, GroupedLettersAndAttachedArguments) {
     EXPECT_EQ(o.sort_mode, SortMode::by_size);
     EXPECT_TRUE(o.include_untagged);
     EXPECT_EQ(o.disk_image, "IMAGE");
-    EXPECT_EQ(sort_direction, -1);
-    sort_direction = 1;
+    EXPECT_EQ(o.sort_direction, -1);
     EXPECT_EQ(parse({"x", "-o", "-d"}).letters, "-d");
 }
 

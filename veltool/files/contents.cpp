@@ -1,4 +1,5 @@
-#include "veltool/files/contents.h"
+// Looking into files of the image: lis, sum and oct. None of them writes to the image.
+#include "veltool/commands.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -186,7 +187,7 @@ void dump_file(const DirEntry& entry, bool with_header, const Dump& dump) {
 
 } // namespace
 
-void list_files(const Options& options) {
+void command_lis(const Options& options) {
     bool capitals = has_letter(options.letters, 'U');
     read_directory();
     for_each_readable(options, [&](DirEntry& entry) {
@@ -195,14 +196,11 @@ void list_files(const Options& options) {
     });
 }
 
-void checksum_files(const Options& options) {
+void command_sum(const Options& options) {
     read_directory();
     std::vector<const DirEntry*> files;
-    try {
-        files.reserve(static_cast<std::size_t>(entries_used()));
-    } catch (const std::bad_alloc&) {
-        fatal(ENOMEM, "no memory for sorted directory list");
-    }
+    allocated_or_fatal("no memory for sorted directory list",
+                       [&files] { files.reserve(static_cast<std::size_t>(entries_used())); });
     for_each_readable(options, [&](DirEntry& entry) {
         drop_directory_sector(entry);
         files.push_back(&entry);
@@ -216,7 +214,7 @@ void checksum_files(const Options& options) {
     }
 }
 
-void dump_files(const Options& options) {
+void command_oct(const Options& options) {
     bool with_header = has_letter(options.letters, 'H');
     Dump dump = dump_of(options.letters);
     read_directory();

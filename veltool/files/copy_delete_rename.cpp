@@ -1,4 +1,5 @@
-#include "veltool/files/copy_delete_rename.h"
+// Changing files inside the image: del, ren and cop.
+#include "veltool/commands.h"
 
 #include <ctime>
 #include <optional>
@@ -34,7 +35,6 @@ Target target_of(const Options& options) {
     return target;
 }
 
-// The file (not EMPTY) that bears this full name, or none.
 // A number of the command line as the 32-bit integer that holds it in a directory sector.
 std::int32_t as_word_value(std::int64_t value) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
@@ -251,7 +251,7 @@ void clear_marks() {
 
 } // namespace
 
-void delete_files(const Options& options) {
+void command_del(const Options& options) {
     Selection selection = selection_of(options, false);
     bool changed = false;
     read_directory();
@@ -269,7 +269,7 @@ void delete_files(const Options& options) {
     if (changed) write_directory();
 }
 
-void rename_files(const Options& options) {
+void command_ren(const Options& options) {
     if (options.user_info_size > MAX_USER_INFO_SIZE) {
         fatal(0, "ILLEGAL USER INFO SIZE: %llo", octal(options.user_info_size));
     }
@@ -283,7 +283,7 @@ void rename_files(const Options& options) {
     if (changed) write_directory();
 }
 
-void copy_files(const Options& options) {
+void command_cop(const Options& options) {
     if (options.arguments.size() < 2) fatal(0, "DESTINATION FILENAME NOT SPECIFIED");
     Target target = target_of(options);
     const std::string& destination = *target.destination;

@@ -1,4 +1,5 @@
-#include "veltool/files/read_files.h"
+// rea: copies files of the disk image into host files, one host file per file.
+#include "veltool/commands.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -52,7 +53,7 @@ void copy_out(const DirEntry& entry, HostForm form, int out) {
 // One selected file with a sound directory sector: host file made, line printed, copied.
 void read_file(const DirEntry& entry, const Options& options, HostForm form) {
     std::string host_name = options.host_file + entry.full_name + options.suffix;
-    FileDescriptor out(create_host_file(host_name, "cannot create VELTRA file %s"));
+    FileDescriptor out = create_host_file(host_name, "cannot create VELTRA file %s");
     if (has_letter(options.letters, 'V'))
         std::printf("READING %-13s TO %s\n", entry.full_name.c_str(), host_name.c_str());
     copy_out(entry, form, out.get());
@@ -61,7 +62,7 @@ void read_file(const DirEntry& entry, const Options& options, HostForm form) {
 
 } // namespace
 
-void read_files(const Options& options) {
+void command_rea(const Options& options) {
     HostForm form = host_form_of(options.letters);
     read_directory();
     Selection selection = selection_of(options, false);

@@ -1,4 +1,5 @@
-#include "veltool/files/write_files.h"
+// wri: copies host files into the disk image, one image file per host file.
+#include "veltool/commands.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -53,9 +54,8 @@ bool read_host(int fd, std::int64_t bytes, const std::function<bool(Byte*, std::
 }
 
 bool open_host(const std::string& path, FileDescriptor& fd) {
-    fd = FileDescriptor(open(path.c_str(), O_RDONLY));
-    if (!fd.is_open()) return warn(errno, "cannot open VELTRA file %s", path.c_str()), false;
-    return true;
+    fd = open_host_file_or_warn(path, "cannot open VELTRA file %s");
+    return fd.is_open();
 }
 
 bool host_size(int fd, const std::string& path, std::int64_t& size) {
@@ -286,7 +286,7 @@ Step write_file(const std::string& path, const Plan& plan, WriteRun& run) {
 
 } // namespace
 
-void write_files(const Options& options) {
+void command_wri(const Options& options) {
     WriteRun run;
     run.form = host_form_of(options.letters);
     run.replace_protected = has_letter(options.letters, 'Y');

@@ -27,13 +27,11 @@ bool blocks_in_range(std::int64_t n) {
     return n >= MIN_DIRECTORY_BLOCKS && n <= MAX_DIRECTORY_BLOCKS;
 }
 
-// A zeroed buffer of `bytes` bytes, or the fatal message for exhausted memory.
-std::vector<Byte> buffer_of(std::int64_t bytes, const char* message) {
-    try {
-        return std::vector<Byte>(static_cast<std::size_t>(bytes), 0);
-    } catch (const std::bad_alloc&) {
-        fatal(ENOMEM, "%s", message);
-    }
+// A zeroed buffer for all directory blocks.
+std::vector<Byte> blocks_buffer() {
+    return allocated_or_fatal("no memory for directory blocks", [] {
+        return std::vector<Byte>(static_cast<std::size_t>(directory_blocks * SECTOR_BYTES), 0);
+    });
 }
 
 Byte* slot_of(std::vector<Byte>& blocks, std::int64_t block, std::int64_t j) {
@@ -63,7 +61,7 @@ void read_directory() {
               static_cast<int>(MIN_DIRECTORY_BLOCKS), static_cast<int>(MAX_DIRECTORY_BLOCKS), REQUIRED);
     }
 
-    std::vector<Byte> blocks = buffer_of(directory_blocks * SECTOR_BYTES, "no memory for directory blocks");
+    std::vector<Byte> blocks = blocks_buffer();
     read_at(image_fd, DIRECTORY_OFFSET, blocks.data(), blocks.size(), "cannot seek disk image",
             "cannot read directory blocks");
     Byte comment[SECTOR_BYTES];
@@ -162,7 +160,7 @@ int verify_directory() {
 
 void write_directory() {
     if (directory_list.empty() || !blocks_in_range(directory_blocks)) return;
-    std::vector<Byte> blocks = buffer_of(directory_blocks * SECTOR_BYTES, "no memory for directory blocks");
+    std::vector<Byte> blocks = blocks_buffer();
     for (std::int64_t i = 0; i < directory_blocks; ++i) {
         encode_directory_header(blocks.data() + i * SECTOR_BYTES, i, directory_blocks, disk_sectors,
                                 directory_date);
@@ -298,15 +296,15 @@ int compare_by_name(const DirEntry& a, const DirEntry& b) {
     return result < 0 ? -1 : result > 0 ? 1 : 0;
 }
 
-int compare_by_size(const DirEntry& a, const DirEntry& b) {
-    if (a.size > b.size) return -sort_direction;
-    if (a.size < b.size) return sort_direction;
+int compare_by_size(const DirEntry& a, const DirEntry& b, int direction) {
+    if (a.size > b.size) return -direction;
+    if (a.size < b.size) return direction;
     return compare_by_name(a, b);
 }
 
-int compare_by_date(const DirEntry& a, const DirEntry& b) {
-    if (a.sector->date > b.sector->date) return -sort_direction;
-    if (a.sector->date < b.sector->date) return sort_direction;
+int compare_by_date(const DirEntry& a, const DirEntry& b, int direction) {
+    if (a.sector->date > b.sector->date) return -direction;
+    if (a.sector->date < b.sector->date) return direction;
     return compare_by_name(a, b);
 }
 

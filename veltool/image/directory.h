@@ -77,10 +77,11 @@ std::optional<DirSector> deleted_file_at(SectorScan& scan, std::int64_t s, std::
 // to whole sectors, directory sector record dropped. It keeps its place and start sector.
 void make_empty(DirEntry& entry);
 
-// Sort orders: negative, 0 or positive as for a sort comparator.
+// Sort orders: negative, 0 or positive as for a sort comparator. Sizes and dates go from the
+// largest and latest down for direction 1, the other way round for -1; equal ones by name.
 int compare_by_name(const DirEntry& a, const DirEntry& b);
-int compare_by_size(const DirEntry& a, const DirEntry& b);
+int compare_by_size(const DirEntry& a, const DirEntry& b, int direction);
 // On the dates of the entries' directory sectors, which both must have.
-int compare_by_date(const DirEntry& a, const DirEntry& b);
+int compare_by_date(const DirEntry& a, const DirEntry& b, int direction);
 
 } // namespace veltool

@@ -214,33 +214,26 @@ std::int64_t file_size(int fd, const char* message) {
     return static_cast<std::int64_t>(status.st_size);
 }
 
-int create_host_file(const std::string& path, const char* message) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd < 0) fatal(errno, message, path.c_str());
+FileDescriptor open_host_file(const std::string& path, const char* message) {
+    FileDescriptor fd(open(path.c_str(), O_RDONLY));
+    if (!fd.is_open()) fatal(errno, message, path.c_str());
+    return fd;
+}
+
+FileDescriptor open_host_file_or_warn(const std::string& path, const char* message) {
+    FileDescriptor fd(open(path.c_str(), O_RDONLY));
+    if (!fd.is_open()) warn(errno, message, path.c_str());
+    return fd;
+}
+
+FileDescriptor create_host_file(const std::string& path, const char* message) {
+    FileDescriptor fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666));
+    if (!fd.is_open()) fatal(errno, message, path.c_str());
     return fd;
 }
 
 void close_host_file(FileDescriptor& file, const char* message) {
     if (::close(file.release()) != 0 && errno != EINTR) fatal(errno, "%s", message);
-}
-
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-    if (this != &other) {
-        close();
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-int FileDescriptor::release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
-
-void FileDescriptor::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
 }
 
 } // namespace veltool

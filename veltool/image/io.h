@@ -12,9 +12,12 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "common/file_descriptor.h"
 #include "veltool/image/layout.h"
 
 namespace veltool {
+
+using kavolt::FileDescriptor;
 
 // The largest run moved by one call: 1365 sectors, just under 1 MiB.
 constexpr std::int64_t RUN_BYTES = 1365 * SECTOR_BYTES;
@@ -105,32 +108,18 @@ class SectorScan {
 // Size in bytes of the file open on fd; fatal message (with the system error) when fstat fails.
 std::int64_t file_size(int fd, const char* message);
 
+// Opens a host file for reading; fatal `message` (a format with one %s for the path) with the
+// system error when it cannot be opened.
+FileDescriptor open_host_file(const std::string& path, const char* message);
+// The same with a warning instead: the descriptor returned is then not open.
+FileDescriptor open_host_file_or_warn(const std::string& path, const char* message);
+
 // Creates (or truncates) a host file for writing, mode 0666 less the umask; fatal `message`
 // (a format with one %s for the path) with the system error when it cannot be made.
-int create_host_file(const std::string& path, const char* message);
+FileDescriptor create_host_file(const std::string& path, const char* message);
 
-class FileDescriptor;
 // Closes a host file that veltool wrote. Some file systems report a failed write only here:
 // fatal `message` with the system error then.
 void close_host_file(FileDescriptor& file, const char* message);
-
-// Owns a descriptor and closes it when it goes out of scope.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
-    ~FileDescriptor() { close(); }
-
-    int get() const { return fd_; }
-    bool is_open() const { return fd_ >= 0; }
-    int release();
-    void close();
-
-  private:
-    int fd_;
-};
 
 } // namespace veltool

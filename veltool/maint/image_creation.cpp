@@ -1,4 +1,5 @@
-#include "veltool/maint/image_creation.h"
+// Creating and initialising disk images, and moving the system area in and out: new, old.
+#include "veltool/commands.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -71,11 +72,6 @@ void create_image(const Options& options, std::int64_t sectors, bool force) {
     fill_with_zeros(image_fd, sectors * SECTOR_BYTES);
 }
 
-void open_disk_image(const std::string& path) {
-    bool writable = open_image(path);
-    lock_image(image_fd, path, writable ? LockMode::exclusive : LockMode::shared);
-}
-
 void initialise_image(const Options& options, std::int64_t sectors) {
     start_fresh_directory(options.directory_blocks, sectors);
     write_default_partition_table(options.letters);
@@ -87,8 +83,7 @@ void initialise_image(const Options& options, std::int64_t sectors) {
 // Copies the system area of a VELTRA image into sectors 0 to 187, and its sector 0 once
 // more into the last sector of the disk.
 void install_system_area(const std::string& path, std::int64_t sectors_on_disk, bool force) {
-    FileDescriptor source(open(path.c_str(), O_RDONLY));
-    if (!source.is_open()) fatal(errno, "cannot open VELTRA image file %s", path.c_str());
+    FileDescriptor source = open_host_file(path, "cannot open VELTRA image file %s");
     std::int64_t sectors = whole_sectors(source.get(), "cannot stat VELTRA image",
                                          "VELTRA image size is not a multiple of KAVOLT sector size",
                                          PartialSector::fatal_unless_forced, force);
@@ -109,7 +104,7 @@ void command_new(const Options& options) {
     if (sectors != 0) {
         create_image(options, sectors, force);
     } else {
-        open_disk_image(options.disk_image);
+        hold_image(options.disk_image, ImageUse::creates);
     }
     std::int64_t s = whole_sectors(image_fd, "cannot stat disk image", IMAGE_NOT_WHOLE_SECTORS,
                                    PartialSector::fatal_unless_forced, force);
@@ -123,7 +118,7 @@ void command_old(const Options& options) {
     std::int64_t sectors = whole_sectors(image_fd, "cannot stat disk image", IMAGE_NOT_WHOLE_SECTORS,
                                          PartialSector::warn, false);
     if (sectors < SYSTEM_AREA_SECTORS) fatal(0, "ILLEGAL SECTOR LIMITS");
-    FileDescriptor target(create_host_file(options.host_file, "cannot create VELTRA image file %s"));
+    FileDescriptor target = create_host_file(options.host_file, "cannot create VELTRA image file %s");
     CopyEnd from{image_fd, 0, "cannot seek disk image", "cannot read disk sector"};
     CopyEnd to{target.get(), 0, "cannot seek VELTRA image", "cannot write VELTRA sector"};
     copy_host_sectors(from, to, SYSTEM_AREA_SECTORS);

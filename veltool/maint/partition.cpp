@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "veltool/commands.h"
 #include "veltool/image/fixed_records.h"
 #include "veltool/image/io.h"
 #include "veltool/report.h"

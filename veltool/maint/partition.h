@@ -16,9 +16,4 @@ void write_disk_comment(const std::string& text);
 void print_partition_table();
 void print_disk_comment();
 
-void command_ptr(const Options& options);
-void command_ptw(const Options& options);
-void command_dcr(const Options& options);
-void command_dcw(const Options& options);
-
 } // namespace veltool

@@ -1,4 +1,6 @@
-#include "veltool/maint/repair.h"
+// Rebuilding the directory from the directory sectors on the disk, and packing the disk:
+// dre, pac.
+#include "veltool/commands.h"
 
 #include <cstdio>
 #include <optional>

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "veltool/commands.h"
 #include "veltool/files/free_space.h"
 #include "veltool/image/directory.h"
 #include "veltool/maint/amounts.h"

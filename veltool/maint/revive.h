@@ -12,8 +12,4 @@ namespace veltool {
 // words, M 1048576 words; a negative size counts as 0.
 std::int64_t reservation_words(const std::string& text);
 
-void command_rev(const Options& options);
-void command_res(const Options& options);
-void command_fix(const Options& options);
-
 } // namespace veltool

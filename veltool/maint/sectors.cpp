@@ -1,4 +1,5 @@
-#include "veltool/maint/sectors.h"
+// Raw sector transfer between the disk image and a sector image: scr, scw.
+#include "veltool/commands.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -40,7 +41,7 @@ SectorRun sector_run(const Options& options) {
 
 void command_scr(const Options& options) {
     SectorRun run = sector_run(options);
-    FileDescriptor target(create_host_file(options.host_file, "cannot create sector image file %s"));
+    FileDescriptor target = create_host_file(options.host_file, "cannot create sector image file %s");
     CopyEnd from{image_fd, run.first * SECTOR_BYTES, "cannot seek disk image", "cannot read disk sector"};
     CopyEnd to{target.get(), 0, "cannot seek sector image", "cannot write sector"};
     copy_host_sectors(from, to, run.count);
@@ -49,8 +50,7 @@ void command_scr(const Options& options) {
 
 void command_scw(const Options& options) {
     SectorRun run = sector_run(options);
-    FileDescriptor source(open(options.host_file.c_str(), O_RDONLY));
-    if (!source.is_open()) fatal(errno, "cannot open sector image file %s", options.host_file.c_str());
+    FileDescriptor source = open_host_file(options.host_file, "cannot open sector image file %s");
     std::int64_t available = whole_sectors(source.get(), "cannot stat sector image",
                                            "sector image size is not a multiple of KAVOLT sector size",
                                            PartialSector::warn, false);

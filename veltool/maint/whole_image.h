@@ -11,6 +11,9 @@ namespace veltool {
 
 constexpr const char* IMAGE_NOT_WHOLE_SECTORS = "disk image size is not a multiple of KAVOLT sector size";
 
+// The largest disk the directory header can describe, in sectors.
+constexpr std::int64_t LARGEST_DISK_SECTORS = 0x7FFFFF;
+
 // Sectors of the smallest disk with n directory blocks: the fixed sectors, the directory,
 // one directory sector and the 24 sectors at the end.
 constexpr std::int64_t smallest_disk(std::int64_t n) {
