@@ -104,6 +104,8 @@ fi
 rows=()
 # bench JOB GOAL PREPARE VELTOOL-COMMAND ANCHOR-NAME ANCHOR-COMMAND [ANCHOR-NAME ANCHOR-COMMAND ...]
 # The goal is the largest ratio wanted against the first anchor; the others are shown beside it.
+# The commands that change an image flush it to stable storage before they end, so their first
+# anchor flushes its copy too (dd conv=fdatasync, sync -d); the plain copy is shown beside it.
 bench() {
     local job=$1 goal=$2 prepare=$3 command=$4
     shift 4
@@ -134,30 +136,35 @@ fresh='cp empty.img work.img'
 sync_copy() { echo "dd if=$1 of=out/dd.bin bs=1M conv=fdatasync status=none"; }
 
 bench "wri -o D ${data_mib} MiB" "<= 1.2" "$fresh" "VELWRI -d work.img -o D data.bin" \
-    cp "cp data.bin out/cp.bin" "dd fdatasync" "$(sync_copy data.bin)"
+    "dd fdatasync" "$(sync_copy data.bin)" cp "cp data.bin out/cp.bin"
 $fat && bench "wri -o D ${data_mib} MiB" "<= 1" "$fresh" "VELWRI -d work.img -o D data.bin" \
+    "FAT mcopy in, sync" "mcopy -o -i fat.img data.bin ::DATA.BIN && sync -d fat.img" \
     "FAT mcopy in" "mcopy -o -i fat.img data.bin ::DATA.BIN"
 bench "rea -o D ${data_mib} MiB" "<= 1.2" "" "VELREA -d filled.img -o D -f out/ DATA.BIN" \
     cp "cp data.bin out/cp.bin"
 $fat && bench "rea -o D ${data_mib} MiB" "<= 1" "" "VELREA -d filled.img -o D -f out/ DATA.BIN" \
     "FAT mcopy out" "mcopy -n -i fat.img ::DATA.BIN out/fat.bin"
 bench "wri -o A ${data_mib} MiB text" "<= 1.5" "$fresh" "VELWRI -d work.img -o A text.txt" \
+    "tr, sync" "tr '\\n' '\\r' <text.txt >out/tr.txt && sync -d out/tr.txt" \
     "tr" "tr '\\n' '\\r' <text.txt >out/tr.txt"
 bench "rea -o A ${data_mib} MiB text" "<= 1.5" "" "VELREA -d filled.img -o A -f out/ TEXT.TXT" \
     "tr" "tr '\\r' '\\n' <text.txt >out/tr.txt"
 bench "sum ${data_mib} MiB" "<= 2" "" "VELSUM -d filled.img DATA.BIN" \
     cksum "cksum data.bin" sum "sum data.bin"
 bench "ddi ${free_mib} MiB free" "<= 1.5" "" "VELDDI -d scan.img" cat "cat scan.img"
-bench "rev ${free_mib} MiB free" "<= 1.5" "" "VELREV -d scan.img -o R NOMATCH.XYZ" cat "cat scan.img" \
-    "cat, dd fdatasync" "cat scan.img >/dev/null && $(sync_copy "scan.img count=$directory_bytes iflag=count_bytes")"
-bench "dre ${free_mib} MiB free" "<= 1.5" "" "VELDRE -d scan.img -o F" cat "cat scan.img" \
-    "cat, dd fdatasync" "cat scan.img >/dev/null && $(sync_copy "scan.img count=$directory_bytes iflag=count_bytes")"
+bench "rev ${free_mib} MiB free" "<= 1.5" "" "VELREV -d scan.img -o R NOMATCH.XYZ" \
+    "cat, dd fdatasync" "cat scan.img >/dev/null && $(sync_copy "scan.img count=$directory_bytes iflag=count_bytes")" \
+    cat "cat scan.img"
+bench "dre ${free_mib} MiB free" "<= 1.5" "" "VELDRE -d scan.img -o F" \
+    "cat, dd fdatasync" "cat scan.img >/dev/null && $(sync_copy "scan.img count=$directory_bytes iflag=count_bytes")" \
+    cat "cat scan.img"
 bench "pac $files files, half deleted" "<= 2" "cp fragmented.img work.img" "VELPAC -d work.img" \
-    "cp moved bytes" "cp moved.bin out/cp.bin" "dd fdatasync" "$(sync_copy moved.bin)"
+    "dd fdatasync" "$(sync_copy moved.bin)" "cp moved bytes" "cp moved.bin out/cp.bin"
 if $fat; then
     bench "dir -o F $files files" "<= 1" "" "VELDIR -d full.img -o F" "FAT mdir" "mdir -i fatfull.img ::/"
     bench "wri $files one-byte files" "<= 1" "cp empty256.img work.img; cp fatempty.img fatwork.img" \
-        "VELWRI -d work.img -o D one/*" "FAT mcopy in" "mcopy -i fatwork.img one/* ::/"
+        "VELWRI -d work.img -o D one/*" "FAT mcopy in, sync" "mcopy -i fatwork.img one/* ::/ && sync -d fatwork.img" \
+        "FAT mcopy in" "mcopy -i fatwork.img one/* ::/"
 else
     echo "note: mtools or dosfstools missing, the FAT-tool anchors are skipped" >&2
     bench "dir -o F $files files" "-" "" "VELDIR -d full.img -o F" "cat image" "cat full.img"
