@@ -3,19 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/disk.h"
-#include "tests/support/image_builder.h"
 #include "tests/support/run.h"
 
-using test::bcd3;
+using namespace test;
 using test::FileSpec;
 using test::ImageBuilder;
 using test::run_vel;
 using test::TempDir;
 
 namespace {
-
-constexpr std::uint32_t X = 0100000, P = 0400000, C = 0200000, NOT_FILE = 01000000, I = 02000000,
-                        R = 04000000;
 
 FileSpec prog() {
     FileSpec f;

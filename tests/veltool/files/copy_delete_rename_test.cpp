@@ -8,7 +8,6 @@ using namespace test;
 
 namespace {
 
-constexpr std::uint32_t X = 0100000, C = 0200000, P = 0400000, I = 02000000, R = 04000000;
 constexpr std::uint32_t NUMBERS = 5 | 3 << 8, ATTRS = REGULAR | X | C | R | NUMBERS;
 
 // A (300 words) at 201, B at 204, the protected P at 206, free from 208 on.

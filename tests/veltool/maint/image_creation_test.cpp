@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "tests/veltool/maint/disk.h"
+#include "tests/support/disk.h"
 
 using namespace test;
 

@@ -2,9 +2,21 @@
 // packed down with their data, and what each refuses.
 #include <gtest/gtest.h>
 
-#include "tests/veltool/maint/disk.h"
+#include "tests/support/disk.h"
 
 using namespace test;
+
+namespace {
+
+// The directory blocks of an image with their date words cleared.
+Bytes undated_directory(const Bytes& bytes, std::int64_t blocks) {
+    Bytes directory = sectors_of(bytes, 192, blocks);
+    for (std::int64_t b = 0; b < blocks; ++b)
+        put24(directory, static_cast<std::size_t>(b * SECTOR + 9), 0);
+    return directory;
+}
+
+} // namespace
 
 TEST(Dre, RebuildsAZeroedDirectoryFromTheDirectorySectors) {
     FileSpec a = file_spec("A", 600, 1), b = file_spec("B", 100, 2), twin = file_spec("B", 300, 3),

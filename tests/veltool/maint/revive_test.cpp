@@ -3,7 +3,7 @@
 // does not fit, and fix puts good directory sectors in order.
 #include <gtest/gtest.h>
 
-#include "tests/veltool/maint/disk.h"
+#include "tests/support/disk.h"
 #include "veltool/maint/revive.h"
 
 using namespace test;

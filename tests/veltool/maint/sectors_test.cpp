@@ -2,7 +2,7 @@
 // the bytes moved.
 #include <gtest/gtest.h>
 
-#include "tests/veltool/maint/disk.h"
+#include "tests/support/disk.h"
 
 using namespace test;
 
