@@ -91,8 +91,14 @@ void print_line_head(const FileLine& line, unsigned mask) {
         std::printf(" [%7lldK]", static_cast<long long>((line.size + K_WORDS - 1) / K_WORDS));
 }
 
-void print_line_rest(const FileLine& line, unsigned mask) {
+// The fields before the directory sector's, and the end of the first line when any of
+// attributes, numbers or sectors put the rest on a second line.
+void print_first_line(const FileLine& line, unsigned mask) {
+    print_line_head(line, mask);
     if (mask & FIRST_LINE_FIELDS) std::printf("\n");
+}
+
+void print_line_rest(const FileLine& line, unsigned mask) {
     if (const DirSector* s = line.sector) {
         if (mask & LIST_ADDRESSES) {
             std::printf("%8llo-%8llo", octal(s->load_address), octal(s->load_address + line.size - 1));
@@ -242,7 +248,8 @@ void list_directory(const Options& options) {
             print_illegal_line(entry, mask);
             continue;
         }
-        print_line_head(line_of(entry), mask);
+        // Before the load, so that its warning or error starts a line of its own.
+        print_first_line(line_of(entry), mask);
         load_file_sector(entry);
         print_line_rest(line_of(entry), mask);
     }
@@ -266,7 +273,7 @@ void list_deleted(const Options& options) {
             if (!found || !entry_selected(selection, found->tag, found->full_name)) continue;
             FileLine line{found->name, found->extension, found->attributes, found->size, s,
                           found->tag,  &*found};
-            print_line_head(line, mask);
+            print_first_line(line, mask);
             print_line_rest(line, mask);
         }
     }
@@ -315,7 +322,7 @@ void list_sorted(const Options& options) {
     };
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (i > 0 && group_of(*files[i]) != group_of(*files[i - 1])) std::printf("\n");
-        print_line_head(line_of(*files[i]), mask);
+        print_first_line(line_of(*files[i]), mask);
         print_line_rest(line_of(*files[i]), mask);
     }
     print_summary(totals, mask);

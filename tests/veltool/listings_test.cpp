@@ -210,6 +210,17 @@ TEST(Dir, DeletedAndMismatchingDirectorySectors) {
     auto s = l.run("SDI", {"-o", "n"});
     EXPECT_EQ(s.out, "");
     EXPECT_EQ(s.err, r.err);
+    // The first line ends before the sector is loaded: a warning starts a line of its own,
+    // and a sector that cannot be reached ends the run after that line.
+    auto both = test::run_program("/bin/sh",
+                                  {"-c", "\"$0\" -d \"$1\" -o 5 2>&1", VELTOOL_BIN_DIR "/VELDIR", l.image});
+    EXPECT_EQ(both.out, "PROG    .SAV  'AXP  (       3)\nXRAY    .TXT  'R    (       2)\n" + r.err);
+    FileSpec nowhere = data();
+    nowhere.entry_start = 0;
+    auto z = Listing(ImageBuilder(400).file(nowhere)).run("DIR", {"-o", "F"});
+    EXPECT_EQ(z.status, 1);
+    EXPECT_EQ(z.out, heading("", "01.Jan.70") + "DATA          'A      0!  0 (       0) [      0K]\n");
+    EXPECT_TRUE(z.err.ends_with("ERROR: cannot seek disk/file image:\nInvalid argument\n")) << z.err;
 }
 
 TEST(Dir, DamagedDirectoryWarnsBeforeAndAfterTheMerge) {

@@ -214,8 +214,9 @@ Walk copy_file(DirEntry& source, const std::string& destination, const Options& 
     std::optional<ReleasedFile> replaced;
     if (existing != nullptr) {
         changed = true;
-        existing->mark = 0;
+        // Released with its done mark: put back, a copy of this run is still no source.
         replaced = release_entry(*existing);
+        existing->mark = 0;
         tidy_directory(); // may merge the released entry away: it is not used again
     }
     auto put_back_replaced = [&] {

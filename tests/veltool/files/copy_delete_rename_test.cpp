@@ -286,6 +286,15 @@ TEST(Cop, ReplacedDestinationIsRestoredWhenNoCopyIsMade) {
     EXPECT_EQ(outcome(bad.run("COP", {"BAD", "DST"})),
               "0||WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: BAD\n");
     EXPECT_EQ(bad.bytes(), before);
+
+    // A copy made in this run and put back after a damaged source is no source itself.
+    gone.name = "T2";
+    ImageBuilder t_files = ImageBuilder(400).file(source("T1", 10)).file(gone);
+    Disk twice(t_files), once(t_files);
+    EXPECT_EQ(outcome(twice.run("COP", {"t*", "T"})),
+              "0||WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: T2\n");
+    once.run("COP", {"T1", "T"});
+    EXPECT_EQ(twice.bytes(), once.bytes());
 }
 
 TEST(Cop, SeveralSourcesLeaveACopyOfTheLastAndNoneIsCopiedOntoItself) {
