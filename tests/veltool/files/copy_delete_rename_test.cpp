@@ -171,7 +171,7 @@ TEST(Ren, NamesInUseAndUnusableSectorsSkipTheFile) {
         {four, "REN", {"b", "b"}, "0||WARNING: ILLEGAL OUTPUT FILENAME: B\n", "="},
         {four, "REN", {"G", "M", "Z"}, "0||" + corrupt + "G\n" + corrupt + "M\n" + corrupt + "M\n", "="},
         // A single argument is a pattern: the other changes still apply.
-        {four, "REN", {"-n", "tg", "B"}, "0||", "A 201 1; B$TG 203 1; G 205 1; M 207 1; - 209 -167"},
+        {four, "REN", {"-n", "tagsx", "B"}, "0||", "A 201 1; B$TAGS 203 1; G 205 1; M 207 1; - 209 -167"},
     });
 }
 

@@ -34,6 +34,7 @@ TEST(New, SizesUnitsAndTheChecksBeforeAnythingIsTouched) {
         {{"-oF", "344"}, small, 0},
         {{"-oF", "345"}, "", 345},
         {{"-oF", "10K"}, small, 0},
+        {{"-oF", "100k"}, "", 400},
         {{"-oF", "1m"}, "", 4096},
         {{"-oF", "01000q"}, "", 512},
         {{"-oF", "--", "-1"}, small, 0},
@@ -48,11 +49,9 @@ TEST(New, SizesUnitsAndTheChecksBeforeAnythingIsTouched) {
     };
     for (const Case& c : cases) {
         Disk d;
-        auto r = d.run("NEW", c.arguments);
-        SCOPED_TRACE(c.arguments.back());
-        EXPECT_EQ(r.status, c.err.empty() ? 0 : 1);
-        EXPECT_EQ(r.out + r.err, c.err);
-        EXPECT_EQ(exists(d.image) ? d.bytes().size() : 0, static_cast<std::size_t>(c.sectors * SECTOR));
+        EXPECT_EQ(outcome(d.run("NEW", c.arguments)), (c.err.empty() ? "0||" : "1||") + c.err);
+        EXPECT_EQ(exists(d.image) ? d.bytes().size() : 0, static_cast<std::size_t>(c.sectors * SECTOR))
+            << c.arguments.back();
     }
     Disk kept(pattern(1000 * SECTOR, 1));
     EXPECT_EQ(kept.run("NEW", {"1000"}).status, 1);
