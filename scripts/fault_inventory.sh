@@ -58,7 +58,7 @@ faults=$(
 40|parmdump/parmdump.cpp|s#Usage: %s filename#Usage: %s file#|usage message with a changed word
 41|veltool/files/copy_delete_rename.cpp|s#constexpr std::size_t TAG_LENGTH = 4;#constexpr std::size_t TAG_LENGTH = 3;#|ren -n cuts the tag to 3 characters
 42|veltool/maint/revive.cpp|s#case 'k': factor = K_WORDS; break;#case 'k': factor = SECTOR_WORDS; break;#|res K unit wrong
-43|common/text.cpp|s#for (; i < n && i < text.size(); ++i)#for (; i + 1 < n \&\& i < text.size(); ++i)#|dcw comment loses its last character
+43|common/text.cpp|s#static_cast<Byte>(text\[i\] . 0x80);#static_cast<Byte>(text[i]);#|8-bit text stored without bit 7 (dcw)
 44|veltool/maint/revive.cpp|s#(words > 0 ? e->size < chosen->size : e->size > chosen->size)#(words > 0 ? e->size <= chosen->size : e->size > chosen->size)#|res takes the last of equal areas
 45|common/words.cpp|s#weight \*= 10;#weight *= 16;#|BCD word read as hex
 46|common/text.cpp|s#year += year <= 69 ? 2000 : 1900;#year += year < 69 ? 2000 : 1900;#|century pivot off by one year
