@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-#include "parmdump/identify.h"
 #include "tests/support/disk.h"
 
 using namespace test;
@@ -292,18 +291,6 @@ TEST(Parmdump, SingleLines) {
         "D0=        0.5000000    D1=        0.0000000");
     EXPECT_EQ(line_starting(report({torgil(2).bytes(), Bytes(SECTOR), Bytes(SECTOR)}).out, "    TORGIL"),
               "    TORGIL PARAMETERS in sector 2 not available");
-}
-
-TEST(Parmdump, Identification) {
-    auto classify = [](std::initializer_list<kavolt::Byte> bytes) {
-        parmdump::Identification id = parmdump::classify(std::data(bytes));
-        return std::string(id.recognised ? "yes" : "no") + (id.expanded ? " expanded" : " packed");
-    };
-    EXPECT_EQ(classify({0x47, 0x84, 0xF5, 0xFE}), "yes packed");
-    EXPECT_EQ(classify({0x47, 0x84, 0xF5, 0xFF}), "yes expanded");
-    EXPECT_EQ(classify({0xF5, 0x84, 0x47, 0x00}), "yes expanded");
-    EXPECT_EQ(classify({0xF5, 0x84, 0x47, 0x01}), "yes packed");
-    EXPECT_EQ(classify({0x00, 0x47, 0x84, 0xF5}), "no packed");
 }
 
 TEST(Parmdump, ParameterFileBesideTheDataFile) {
