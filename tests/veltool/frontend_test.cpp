@@ -59,7 +59,14 @@ TEST(FrontEnd, ErrorsBeforeTheCommand) {
         ASSERT_EQ(symlink(veltool_path().c_str(), dir.file(name).c_str()), 0);
         EXPECT_EQ(outcome(run_program(dir.file(name), {"-d", image})), "0||") << name;
     }
+}
+
+TEST(FrontEnd, ImageOpenedForReadingOnly) {
     if (geteuid() == 0) GTEST_SKIP() << "file permissions do not bind the superuser";
+    TempDir dir;
+    std::string image = dir.file("disk.img");
+    write_file(image, Bytes(200 * SECTOR));
+    ASSERT_EQ(outcome(run_vel("DCW", {"-d", image, "-c", "x"})), "0||");
     ASSERT_EQ(chmod(image.c_str(), 0444), 0);
     EXPECT_EQ(outcome(run_vel("DCR", {"-d", image})), "0|x\n|");
     EXPECT_EQ(outcome(run_vel("DCW", {"-d", image, "-c", "x"})),
