@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "tests/support/image_builder.h"
+#include "tests/support/disk.h"
 #include "tests/support/run.h"
 #include "veltool/files/free_space.h"
 #include "veltool/image/directory.h"
@@ -22,7 +22,7 @@ struct FullDirectory {
             f.words = 10;
             builder.file(f);
         }
-        builder.write(dir.file("full.img"));
+        test::write_file(dir.file("full.img"), builder.build());
         veltool::image_fd = open(dir.file("full.img").c_str(), O_RDWR);
     }
     ~FullDirectory() {
@@ -60,7 +60,7 @@ BENCHMARK(place_in_full_directory)->Unit(benchmark::kMicrosecond);
 void search_free_area(benchmark::State& state) {
     test::TempDir dir;
     test::ImageBuilder builder(100000 + 8 + 217, 8);
-    builder.write(dir.file("free.img"));
+    test::write_file(dir.file("free.img"), builder.build());
     veltool::image_fd = open(dir.file("free.img").c_str(), O_RDWR);
     for (auto _ : state) {
         int found = 0;
