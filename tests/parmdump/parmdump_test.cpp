@@ -173,7 +173,7 @@ K6=        0.0000000    K7=       -3.5000000
 )";
 
 RunResult run_parmdump(const std::vector<std::string>& arguments, const std::string& argv0 = "",
-                   const std::string& cwd = "") {
+                       const std::string& cwd = "") {
     return run_program(PARMDUMP_PATH, arguments, argv0, cwd);
 }
 
@@ -233,22 +233,18 @@ TEST(Parmdump, SingleLines) {
         std::string start, line;
         std::string argv0 = "";
     } cases[] = {
-        {fendar(), " SCALE", " SCALE=1/2 SI=0 'A 8!0 01.Jan.70 $"},
         {fendar().word(144, 1 << 10).word(5, 2048), " SCALE", " SCALE=1 SI=2 'A 8!0 01.Jan.70 $"},
         {fendar().word(5, -8).word(11, 8 | 127 << 8 | 3 << 19), " SCALE",
          " SCALE=1/2 SI=2 'A 8!127 01.Jan.70 $"},
         {fendar().word(5, -8388608), " SCALE", " SCALE=1/2 SI=2097152 'A 8!0 01.Jan.70 $"},
         {fendar().word(144, 31 << 10).word(11, 8 | 1 << 19 | 1 << 15 | 1 << 18), " SCALE",
          " SCALE=1.07374e+09 SI=0 'IXT 8!0 01.Jan.70 $"},
-        {fendar(), "0/0", "0/0 0L QF CP F PR=0 ZE"},
         {fendar().word(79, 1).word(84, 1).word(86, 1), "0/0", "0/0 0L QN AP F PR=0 ZG"},
         {fendar().word(86, 1 << 10 | 1 << 3), "0/0", "0/0 0L QF CP F PR=0 ZE LB=0"},
         {fendar().word(86, 1 << 11 | 1 << 5 | 1 << 7), "0/0", "0/0 0L SIM CP F PR=0 AU "},
         {fendar().word(56, -1).word(222, 9).word(81, 63), "0/0", "0/0 63L QF CP F PR=0 ZE"},
-        {fendar().word(87, 0x26), "0/0", "0/0 0L QF CP F PR=3 ZE"},
         {fendar().word(87, 0x68), "0/0", "0/0 0L QF CP F PR=L4 ZE"},
         {torgil().word(87, 2), "0/0", "0/0 0L QF CP F ZE"},
-        {fendar(), "Thu", "Thu Jan  1 00:00:00 1970"},
         {fendar().word(88, 0xFF), "NC=", "NC=                0    RG=           409600"},
         {fendar().real(53, 5000.0), "HZ/PT=", "HZ/PT=           inf    DR=                0"},
         // MI: MAXY / 256; the scale factor times the numerator times 100 / 2^24; CY times it.
@@ -268,12 +264,9 @@ TEST(Parmdump, SingleLines) {
         {torgil().real(77, 250.0).real(53, 1000.0).real(57, 500.0).real(181, 125.0),
          "OFFSET=", "OFFSET=        4.000 ppm             1000.00 Hz"},
         {torgil(-1), "    TORGIL", "    TORGIL PARAMETERS from sector -1"},
-        {torgil(), "    TORGIL", "    TORGIL PARAMETERS in sector -2 not available"},
         {torgil(8388607), "    TORGIL", "    TORGIL PARAMETERS in sector 8388607 not available"},
         // Unknown data is read as the program name says, after its last "/".
-        {fendar().word(11, 9), "Unknown", "Unknown data", "FenGil"},
         {fendar().word(11, 9), "Unknown", "Unknown data interpreted as FENDAR", "bin/fendump"},
-        {fendar().word(11, 9), "Unknown", "Unknown data interpreted as FENDAR", "DARK"},
         {fendar().word(11, 9).word(117, -2), "Unknown", "Unknown data interpreted as TORGIL", "TORGIL"},
         {fendar().word(11, 9), "Unknown", "Unknown data", "/opt/gil.fen/parmdump"},
         {fendar().word(11, 9).word(117, -2), "Unknown",
