@@ -78,17 +78,14 @@ TEST(OldAndNew, SystemAreaRoundTrip) {
     const Bytes source = pattern(300 * SECTOR, 1);
     Disk a(source);
     std::string system = a.dir.file("system.img");
-    auto r = a.run("OLD", {"-f", system});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(outcome(a.run("OLD", {"-f", system})), "0||");
     EXPECT_EQ(read_file(system), sectors_of(source, 0, 188));
 
     // Sectors 0 to 187, and sector 0 again into the last one; alone, or after a fresh start.
     for (Bytes expected : {pattern(400 * SECTOR, 2), fresh(400, "X")}) {
         Disk b(expected[0] == 0 ? Bytes{} : expected);
-        r = b.run("NEW", {"-o", "F", "-f", system, "-c", "X", expected[0] == 0 ? "400" : ""});
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out + r.err, "");
+        EXPECT_EQ(outcome(b.run("NEW", {"-o", "F", "-f", system, "-c", "X", expected[0] == 0 ? "400" : ""})),
+                  "0||");
         std::copy_n(source.begin(), 188 * SECTOR, expected.begin());
         std::copy_n(source.begin(), SECTOR, expected.end() - SECTOR);
         EXPECT_EQ(b.bytes(), expected);

@@ -37,9 +37,7 @@ TEST(Dre, RebuildsAZeroedDirectoryFromTheDirectorySectors) {
         disk.run("DIR", {}).err,
         "ERROR: number of directory blocks 0 not between 8 and 256\nCORRUPT DIRECTORY, DRE REQUIRED !\n");
 
-    auto r = disk.run("DRE", {});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(outcome(disk.run("DRE", {})), "0||");
     // The second B's extent and everything up to W become free space.
     EXPECT_EQ(disk.layout(), "A$T1 321 600; - 325 -3; B 329 100; C 331 0; - 332 -108; W 441 0; - 442 -534");
     Bytes after = disk.bytes(), expected = ImageBuilder(1000, 128).default_partition_table();
