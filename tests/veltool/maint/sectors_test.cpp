@@ -42,7 +42,9 @@ TEST(Scr, LimitsInEveryNotation) {
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         EXPECT_EQ(outcome(d.run("SCR", arguments)), (c.count == 0 ? "1||" : "0||") + c.err)
             << c.arguments.size();
-        if (c.count > 0) EXPECT_EQ(read_file(out), sectors_of(TEN, c.first, c.count)) << c.first;
+        if (c.count > 0) {
+            EXPECT_EQ(read_file(out), sectors_of(TEN, c.first, c.count)) << c.first;
+        }
     }
     EXPECT_EQ(Disk(TEN).run("SCR", {"0"}).err, "ERROR: sector image filename not specified\n");
 }
