@@ -342,7 +342,7 @@ TEST(Parmdump, Failures) {
 
 TEST(Parmdump, FileReadOutOfADiskImageByVeltool) {
     // The directory sector is the parameter sector.
-    const Bytes& sector = fendar_sector().bytes();
+    const Bytes sector = fendar_sector().bytes();
     FileSpec f = named("SPECTRUM", 8192);
     f.ext = "FID";
     f.attributes = 8 | 3 << 8 | 1 << 15 | 1 << 18 | 1 << 19;

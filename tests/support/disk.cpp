@@ -91,23 +91,8 @@ std::uint32_t today_word() {
 ImageBuilder::ImageBuilder(std::int64_t sectors, std::int64_t blocks, std::uint32_t date)
     : sectors_(sectors), blocks_(blocks), date_(date) {}
 
-ImageBuilder& ImageBuilder::comment(const std::string& text) {
-    comment_ = text;
-    return *this;
-}
-
-ImageBuilder& ImageBuilder::default_partition_table() {
-    partition_table_ = true;
-    return *this;
-}
-
 ImageBuilder& ImageBuilder::file(const FileSpec& file_spec) {
     items_.push_back(Item{Item::file, file_spec, (file_spec.words + 255) / 256, {}, {}});
-    return *this;
-}
-
-ImageBuilder& ImageBuilder::empty(std::int64_t n) {
-    items_.push_back(Item{Item::empty, {}, n, {}, {}});
     return *this;
 }
 
@@ -116,16 +101,6 @@ ImageBuilder& ImageBuilder::deleted(std::int64_t offset, FileSpec file_spec) {
         throw std::logic_error("deleted() needs an EMPTY area");
     file_spec.magic = DELETED_MAGIC;
     items_.back().deleted.emplace_back(offset, file_spec);
-    return *this;
-}
-
-ImageBuilder& ImageBuilder::raw_entry(const std::vector<std::int64_t>& words, std::int64_t sectors) {
-    items_.push_back(Item{Item::raw, {}, sectors, words, {}});
-    return *this;
-}
-
-ImageBuilder& ImageBuilder::no_fill() {
-    fill_ = false;
     return *this;
 }
 

@@ -60,17 +60,19 @@ class ImageBuilder {
     // the BCD word `date` (0: none).
     explicit ImageBuilder(std::int64_t sectors, std::int64_t blocks = 8, std::uint32_t date = 0);
 
-    ImageBuilder& comment(const std::string& text);
-    ImageBuilder& default_partition_table();
+    ImageBuilder& comment(const std::string& text) { return comment_ = text, *this; }
+    ImageBuilder& default_partition_table() { return partition_table_ = true, *this; }
     ImageBuilder& file(const FileSpec& file_spec);
     // An EMPTY entry of n sectors (its directory sector not counted).
-    ImageBuilder& empty(std::int64_t n);
+    ImageBuilder& empty(std::int64_t n) { return items_.push_back({Item::empty, {}, n, {}, {}}), *this; }
     // A deleted file whose directory sector lies `offset` sectors into the last EMPTY area.
     ImageBuilder& deleted(std::int64_t offset, FileSpec file_spec);
     // An entry of eight raw words; it occupies `sectors` + 1 sectors of the running start.
-    ImageBuilder& raw_entry(const std::vector<std::int64_t>& words, std::int64_t sectors);
+    ImageBuilder& raw_entry(const std::vector<std::int64_t>& words, std::int64_t sectors) {
+        return items_.push_back({Item::raw, {}, sectors, words, {}}), *this;
+    }
     // Without this, the space left before the disk end becomes one EMPTY entry.
-    ImageBuilder& no_fill();
+    ImageBuilder& no_fill() { return fill_ = false, *this; }
 
     Bytes build() const;
     operator Bytes() const { return build(); }

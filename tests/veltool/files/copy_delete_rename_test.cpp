@@ -10,13 +10,6 @@ namespace {
 
 constexpr std::uint32_t NUMBERS = 5 | 3 << 8, ATTRS = REGULAR | X | C | R | NUMBERS;
 
-// A (300 words) at 201, B at 204, the protected P at 206, free from 208 on.
-ImageBuilder three_files() {
-    FileSpec p = named("P", 1);
-    p.attributes |= P;
-    return ImageBuilder(400).file(named("A", 300)).file(named("B", 10)).file(p);
-}
-
 } // namespace
 
 TEST(Del, ProtectionPatternsAndTheMergeWhenTheDirectoryIsWritten) {
