@@ -256,9 +256,9 @@ std::string outcome(const RunResult& r) {
 
 void check_rows(const std::vector<Row>& rows) {
     for (const Row& row : rows) {
-        Disk d(row.image);
+        Disk d(row.image.bytes);
         Bytes before = d.bytes();
-        SCOPED_TRACE(row.command + " " + testing::PrintToString(row.arguments) + " on " + row.image);
+        SCOPED_TRACE(row.command + " " + testing::PrintToString(row.arguments));
         EXPECT_EQ(outcome(d.run(row.command, row.arguments)), row.outcome);
         if (row.layout == "=") {
             EXPECT_TRUE(d.bytes() == before) << "the image changed";

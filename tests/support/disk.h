@@ -123,10 +123,16 @@ struct Disk {
 // Exit status, standard output and standard error in one text: "status|out|err".
 std::string outcome(const RunResult& r);
 
-// One end-to-end case: the image in a line, the command and its arguments, the outcome and
+// One end-to-end case: the image (in a line, or built), the command and its arguments, the outcome and
 // the directory afterwards ("" when not compared, "=" when the image must not change).
 struct Row {
-    std::string image;
+    struct Image {
+        Bytes bytes;
+        Image(const char* text) : bytes(test::image(text)) {}
+        Image(const std::string& text) : bytes(test::image(text)) {}
+        Image(const ImageBuilder& builder) : bytes(builder) {}
+        Image(Bytes b) : bytes(std::move(b)) {}
+    } image;
     std::string command;
     std::vector<std::string> arguments;
     std::string outcome;

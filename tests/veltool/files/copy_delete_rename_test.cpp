@@ -35,20 +35,19 @@ TEST(FileCommands, CorruptDirectoryStopsTheChangeUnlessForced) {
     Bytes image = test::image("400 A:300 B:10 P:1:P");
     image.resize(image.size() + SECTOR);
     std::string sizes = "WARNING: number of sectors from directory 620 different from disk image size 621\n";
-    std::string read = sizes + "WARNING: CORRUPT DIRECTORY, DRE RECOMMENDED !\n";
-    read += read;
-    for (std::string command : {"DEL", "REN", "COP"}) {
-        Disk d(ImageBuilder(400));
-        write_file(d.image, image);
-        EXPECT_EQ(outcome(d.run(command, {"A", "C"})),
-                  "1||" + read + sizes + "ERROR: CORRUPT DIRECTORY, DRE REQUIRED !\n");
-        EXPECT_EQ(d.bytes(), image) << command;
-    }
-    Disk d(ImageBuilder(400));
-    write_file(d.image, image);
-    EXPECT_EQ(outcome(d.run("DEL", {"-o", "f", "A"})),
-              "0||" + read + sizes + "WARNING: CORRUPT DIRECTORY, DRE REQUIRED !\n" + read);
-    EXPECT_EQ(d.word(200, 0), DELETED_MAGIC);
+    std::string read = sizes + "WARNING: CORRUPT DIRECTORY, DRE RECOMMENDED !\n" + sizes +
+                       "WARNING: CORRUPT DIRECTORY, DRE RECOMMENDED !\n";
+    const std::string refused = "1||" + read + sizes + "ERROR: CORRUPT DIRECTORY, DRE REQUIRED !\n";
+    check_rows({
+        {image, "DEL", {"A", "C"}, refused, "="},
+        {image, "REN", {"A", "C"}, refused, "="},
+        {image, "COP", {"A", "C"}, refused, "="},
+        {image,
+         "DEL",
+         {"-o", "f", "A"},
+         "0||" + read + sizes + "WARNING: CORRUPT DIRECTORY, DRE REQUIRED !\n" + read,
+         "- 201 -2; B 204 10; P 206 1; - 208 -168"},
+    });
 }
 
 namespace {
@@ -136,20 +135,13 @@ TEST(Ren, FieldByField) {
         EXPECT_EQ(fields_of(d, 200), want) << args[1];
         EXPECT_EQ(d.word(192, 16 + 5), want[4]) << args[1];
     }
-    for (auto [args, err] : {std::pair{std::vector<std::string>{"-g", "02130"}, "2130"},
-                             {{"-g", "0777"}, "777"},
-                             {{"-g", "01000", "-l", "02000"}, "1000"}}) {
-        Disk d(programs());
-        auto before = d.bytes();
-        args.push_back("PROG.SAV");
-        EXPECT_EQ(outcome(d.run("REN", args)),
-                  std::string("0||WARNING: ILLEGAL PROGRAM START ADDRESS: ") + err + "\n");
-        EXPECT_EQ(d.bytes(), before);
-    }
-    Disk d(programs());
-    auto before = d.bytes();
-    EXPECT_EQ(outcome(d.run("REN", {"-s", "217", "NOTHERE"})), "1||ERROR: ILLEGAL USER INFO SIZE: 331\n");
-    EXPECT_EQ(d.bytes(), before);
+    const std::string illegal = "0||WARNING: ILLEGAL PROGRAM START ADDRESS: ";
+    check_rows({
+        {programs(), "REN", {"-g", "02130", "PROG.SAV"}, illegal + "2130\n", "="},
+        {programs(), "REN", {"-g", "0777", "PROG.SAV"}, illegal + "777\n", "="},
+        {programs(), "REN", {"-g", "01000", "-l", "02000", "PROG.SAV"}, illegal + "1000\n", "="},
+        {programs(), "REN", {"-s", "217", "NOTHERE"}, "1||ERROR: ILLEGAL USER INFO SIZE: 331\n", "="},
+    });
 }
 
 TEST(Ren, NamesInUseAndUnusableSectorsSkipTheFile) {
