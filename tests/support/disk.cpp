@@ -183,9 +183,9 @@ ImageBuilder image(const std::string& text) {
             continue;
         }
         bool deleted = token[0] == '~';
-        std::string spec = token.substr(deleted ? 1 : 0);
-        auto colon = spec.find(':');
-        std::string full = spec.substr(0, colon), rest = spec.substr(colon + 1);
+        std::string item = token.substr(deleted ? 1 : 0);
+        auto colon = item.find(':');
+        std::string full = item.substr(0, colon), rest = item.substr(colon + 1);
         auto at = rest.find_first_of(":@");
         std::string flags = at == std::string::npos ? "" : rest.substr(at + 1);
         FileSpec f = file_spec("", std::stoll(rest.substr(0, at)), ++seed);

@@ -10,7 +10,7 @@ using namespace test;
 
 namespace {
 
-FileSpec spec(const std::string& name, const std::string& ext, std::int64_t words, Bytes data = {}) {
+FileSpec file_of(const std::string& name, const std::string& ext, std::int64_t words, Bytes data = {}) {
     FileSpec f;
     f.name = name;
     f.ext = ext;
@@ -21,8 +21,8 @@ FileSpec spec(const std::string& name, const std::string& ext, std::int64_t word
 
 // PROG.SAV: five words, the first with bit 23 set.
 FileSpec prog() {
-    FileSpec f =
-        spec("PROG", "SAV", 5, {0x80, 0, 0, 0, 0, 1, 0x7F, 0xFF, 0xFF, 0x12, 0x34, 0x56, 0xFF, 0xFF, 0xFF});
+    FileSpec f = file_of("PROG", "SAV", 5,
+                         {0x80, 0, 0, 0, 0, 1, 0x7F, 0xFF, 0xFF, 0x12, 0x34, 0x56, 0xFF, 0xFF, 0xFF});
     f.tag = "T1";
     f.attributes = REGULAR | 0400000;
     f.load_address = 01000;
@@ -34,13 +34,13 @@ FileSpec prog() {
 // PROG.SAV at 201, TEXT.TXT at 203, NULL at 205, BAD.SEC at 206 (its sector gives another
 // size), GONE at 208 (its sector is a deleted file's), EMPTY from 210.
 ImageBuilder sample() {
-    FileSpec bad = spec("BAD", "SEC", 1);
+    FileSpec bad = file_of("BAD", "SEC", 1);
     bad.sector_size_word = 2;
-    FileSpec gone = spec("GONE", "", 1);
+    FileSpec gone = file_of("GONE", "", 1);
     gone.magic = DELETED_MAGIC;
     ImageBuilder b(400);
-    b.file(prog()).file(spec("TEXT", "TXT", 3, {0xC1, 0xC2, 0x8D, 0x8C, 0x84, 0xC5, 0xC6}));
-    b.file(spec("NULL", "", 0)).file(bad).file(gone);
+    b.file(prog()).file(file_of("TEXT", "TXT", 3, {0xC1, 0xC2, 0x8D, 0x8C, 0x84, 0xC5, 0xC6}));
+    b.file(file_of("NULL", "", 0)).file(bad).file(gone);
     return b;
 }
 
@@ -55,7 +55,7 @@ Bytes slice(const Bytes& bytes, std::int64_t offset, std::size_t n) {
 
 // The first 120 bytes of the directory sector that wri gives a file without one of its own.
 Bytes fresh_sector(const std::string& name, const std::string& ext, std::int64_t words, std::int64_t start) {
-    FileSpec f = spec(name, ext, words);
+    FileSpec f = file_of(name, ext, words);
     f.date = today_word();
     return slice(directory_sector(f, start), 0, 120);
 }
@@ -67,7 +67,7 @@ TEST(Rea, HostForms) {
     const std::string out = d.dir.path() + "/";
     const Bytes packed{0x00, 0x00, 0x80, 0xFF, 0x01, 0, 0,    0,    0xFF, 0xFF,
                        0x7F, 0,    0x56, 0x34, 0x12, 0, 0xFF, 0xFF, 0xFF, 0xFF};
-    const Bytes text_sector = directory_sector(spec("TEXT", "TXT", 3), 203);
+    const Bytes text_sector = directory_sector(file_of("TEXT", "TXT", 3), 203);
     struct Case {
         const char* letters;
         const char* name;
@@ -78,7 +78,7 @@ TEST(Rea, HostForms) {
           Case{"d", "PROG.SAV", prog().data}, Case{"PD", "PROG.SAV", packed},
           Case{"a", "TEXT.TXT", {'A', 'B', '\n', '\f'}},
           Case{"BA", "TEXT.TXT", concat(text_sector, {0xC1, 0xC2, 0x8D, 0x8C, 0x84, 0xC5, 0xC6, 0, 0})},
-          Case{"", "NULL", directory_sector(spec("NULL", "", 0), 205)}, Case{"D", "NULL", {}}}) {
+          Case{"", "NULL", directory_sector(file_of("NULL", "", 0), 205)}, Case{"D", "NULL", {}}}) {
         EXPECT_EQ(outcome(d.run("REA", {"-o", c.letters, "-f", out, "-e", ".out", c.name})), "0||");
         EXPECT_EQ(read_file(out + c.name + ".out"), c.expected) << c.letters << " " << c.name;
     }
@@ -159,10 +159,10 @@ TEST(Wri, TextLayout) {
 TEST(Wri, BestFitSplitAndPadding) {
     // EMPTY 201 (4 sectors), A 206, EMPTY 207 (3), B 211, EMPTY 212 (3), C 216, EMPTY 217;
     // the areas at 207 and 212 hold a deleted file's data, all ones.
-    FileSpec old = spec("OLD", "", 768, Bytes(3 * 768, 0xFF));
+    FileSpec old = file_of("OLD", "", 768, Bytes(3 * 768, 0xFF));
     ImageBuilder b(400);
-    b.empty(4).file(spec("A", "", 0)).empty(3).deleted(0, old).file(spec("B", "", 0));
-    b.empty(3).deleted(0, old).file(spec("C", "", 0));
+    b.empty(4).file(file_of("A", "", 0)).empty(3).deleted(0, old).file(file_of("B", "", 0));
+    b.empty(3).deleted(0, old).file(file_of("C", "", 0));
     Disk d(b);
     EXPECT_EQ(outcome(d.run(
                   "WRI", {"-o", "D", d.host("data", Bytes(1499, 0x11)), d.host("four.bytes", {1, 2, 3, 4})})),
@@ -178,11 +178,11 @@ TEST(Wri, BestFitSplitAndPadding) {
 }
 
 TEST(Wri, ReplacesFilesOfTheSameName) {
-    FileSpec old = spec("OLD", "DAT", 600, Bytes(1800, 0xAA));
+    FileSpec old = file_of("OLD", "DAT", 600, Bytes(1800, 0xAA));
     old.attributes = REGULAR | 0400000;
     Disk d(ImageBuilder(400).file(old));
     // The host file's own directory sector, without the file marker.
-    FileSpec own = spec("ZZZ", "ABC", 2);
+    FileSpec own = file_of("ZZZ", "ABC", 2);
     own.attributes = 0100000;
     own.tag = "T9";
     own.comment = "new";
@@ -216,7 +216,7 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
     // EMPTY 201 (2 sectors), OLD.DAT 204 (2), EMPTY 207 (1), X 209, EMPTY 210 (2): released,
     // OLD.DAT leaves an area of 7 sectors.
     ImageBuilder b(236);
-    b.empty(2).file(spec("OLD", "DAT", 512, Bytes(1536, 0xAA))).empty(1).file(spec("X", "", 0));
+    b.empty(2).file(file_of("OLD", "DAT", 512, Bytes(1536, 0xAA))).empty(1).file(file_of("X", "", 0));
     const Bytes image = b.build();
 
     Disk full(b);
@@ -246,9 +246,9 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
     EXPECT_EQ(bad.bytes(), image);
 
     // The host file's sector is looked at before the protection of the file it would replace.
-    FileSpec locked = spec("OLD", "DAT", 512, Bytes(1536, 0xAA));
+    FileSpec locked = file_of("OLD", "DAT", 512, Bytes(1536, 0xAA));
     locked.attributes |= 0400000;
-    Disk guarded(ImageBuilder(236).empty(2).file(locked).empty(1).file(spec("X", "", 0)));
+    Disk guarded(ImageBuilder(236).empty(2).file(locked).empty(1).file(file_of("X", "", 0)));
     std::string bad_host = guarded.host("old.dat", Bytes(800, 0x55));
     EXPECT_EQ(guarded.run("WRI", {bad_host}).err,
               "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: OLD.DAT\n");
