@@ -38,8 +38,8 @@ class TempDir {
     std::string path_;
 };
 
-std::vector<std::uint8_t> read_file(const std::string& path);
-void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
-std::string read_text(const std::string& path);
+using Bytes = std::vector<std::uint8_t>;
+Bytes read_file(const std::string& path);
+void write_file(const std::string& path, const Bytes& bytes);
 
 } // namespace test

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "tests/veltool/maint/disk.h"
+#include "tests/support/disk.h"
 
 using namespace test;
 
@@ -34,6 +34,7 @@ TEST(New, SizesUnitsAndTheChecksBeforeAnythingIsTouched) {
         {{"-oF", "344"}, small, 0},
         {{"-oF", "345"}, "", 345},
         {{"-oF", "10K"}, small, 0},
+        {{"-oF", "100k"}, "", 400},
         {{"-oF", "1m"}, "", 4096},
         {{"-oF", "01000q"}, "", 512},
         {{"-oF", "--", "-1"}, small, 0},
@@ -48,11 +49,9 @@ TEST(New, SizesUnitsAndTheChecksBeforeAnythingIsTouched) {
     };
     for (const Case& c : cases) {
         Disk d;
-        auto r = d.run("NEW", c.arguments);
-        SCOPED_TRACE(c.arguments.back());
-        EXPECT_EQ(r.status, c.err.empty() ? 0 : 1);
-        EXPECT_EQ(r.out + r.err, c.err);
-        EXPECT_EQ(exists(d.image) ? d.bytes().size() : 0, static_cast<std::size_t>(c.sectors * SECTOR));
+        EXPECT_EQ(outcome(d.run("NEW", c.arguments)), (c.err.empty() ? "0||" : "1||") + c.err);
+        EXPECT_EQ(exists(d.image) ? d.bytes().size() : 0, static_cast<std::size_t>(c.sectors * SECTOR))
+            << c.arguments.back();
     }
     Disk kept(pattern(1000 * SECTOR, 1));
     EXPECT_EQ(kept.run("NEW", {"1000"}).status, 1);
@@ -79,17 +78,14 @@ TEST(OldAndNew, SystemAreaRoundTrip) {
     const Bytes source = pattern(300 * SECTOR, 1);
     Disk a(source);
     std::string system = a.dir.file("system.img");
-    auto r = a.run("OLD", {"-f", system});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(outcome(a.run("OLD", {"-f", system})), "0||");
     EXPECT_EQ(read_file(system), sectors_of(source, 0, 188));
 
     // Sectors 0 to 187, and sector 0 again into the last one; alone, or after a fresh start.
     for (Bytes expected : {pattern(400 * SECTOR, 2), fresh(400, "X")}) {
         Disk b(expected[0] == 0 ? Bytes{} : expected);
-        r = b.run("NEW", {"-o", "F", "-f", system, "-c", "X", expected[0] == 0 ? "400" : ""});
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out + r.err, "");
+        EXPECT_EQ(outcome(b.run("NEW", {"-o", "F", "-f", system, "-c", "X", expected[0] == 0 ? "400" : ""})),
+                  "0||");
         std::copy_n(source.begin(), 188 * SECTOR, expected.begin());
         std::copy_n(source.begin(), SECTOR, expected.end() - SECTOR);
         EXPECT_EQ(b.bytes(), expected);
