@@ -7,7 +7,7 @@
 #include <map>
 #include <unistd.h>
 
-#include "tests/veltool/maint/disk.h"
+#include "tests/support/disk.h"
 #include "veltool/image/lock.h"
 
 using namespace test;

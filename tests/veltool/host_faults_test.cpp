@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tests/veltool/maint/disk.h"
+#include "tests/support/disk.h"
 
 using namespace test;
 
@@ -125,7 +125,7 @@ TEST(HostFaults, ImageCutShortInsideAFile) {
     };
     ImageBuilder builder = sample();
     Bytes cut = builder.build();
-    cut.resize(static_cast<std::size_t>(builder.start_of(0) * SECTOR + 1000));
+    cut.resize(static_cast<std::size_t>(201 * SECTOR + 1000));
     for (const Case& c : cases) {
         Disk d(cut);
         RunResult r = d.run(c.command, resolved(d, c.arguments));

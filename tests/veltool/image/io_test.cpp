@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <fcntl.h>
 
-#include "tests/veltool/maint/disk.h"
+#include "tests/support/disk.h"
 #include "veltool/image/io.h"
 #include "veltool/report.h"
 #include "veltool/state.h"
@@ -142,8 +142,8 @@ TEST(Runs, CommandsEndToEnd) {
     Bytes text(3 * S, 0xC1);
     ImageBuilder builder(400);
     builder.file(named("T", S, text));
-    Bytes cut = part(builder.build(), 0, (builder.first_start() + 1) * S + S / 2);
-    Bytes sector = part(cut, (builder.first_start() - 1) * S, S), first = part(text, 0, S);
+    Bytes cut = part(builder.build(), 0, (201 + 1) * S + S / 2);
+    Bytes sector = part(cut, (201 - 1) * S, S), first = part(text, 0, S);
     sector.insert(sector.end(), first.begin(), first.end());
     const std::pair<const char*, Bytes> cases[] = {{"D", first}, {"A", Bytes(S, 'A')}, {"B", sector}};
     for (const auto& [letters, host] : cases) {
