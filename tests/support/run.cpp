@@ -1,5 +1,6 @@
 #include "tests/support/run.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -65,6 +66,15 @@ TempDir::~TempDir() {
     std::error_code ignored;
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
     std::filesystem::remove_all(path_, ignored);
+}
+
+std::string digest(const std::string& text) {
+    std::uint64_t h = 14695981039346656037u; // 64-bit FNV-1a
+    for (unsigned char c : text)
+        h = (h ^ c) * 1099511628211u;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+    return hex;
 }
 
 Bytes read_file(const std::string& path) {

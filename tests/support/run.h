@@ -39,6 +39,8 @@ class TempDir {
 };
 
 using Bytes = std::vector<std::uint8_t>;
+// A short digest of a long text (16 hex digits), for expected outputs too long to spell out.
+std::string digest(const std::string& text);
 Bytes read_file(const std::string& path);
 void write_file(const std::string& path, const Bytes& bytes);
 
