@@ -24,12 +24,12 @@ faults=$(
 6|veltool/image/directory.cpp|s#if (a.size > b.size) return -sort_direction;#if (a.size < b.size) return -sort_direction;#|sdi -m sort key reversed
 7|veltool/listings.cpp|s#file.tm_mday == bound.day)#file.tm_mday == bound.day + 1)#|sdi -tD date bound off by a day
 8|parmdump/sector.cpp|s#std::swap(sector\[i\], sector\[i + 2\])#std::swap(sector[i], sector[i + 1])#|parmdump swapped byte order wrong
-9|veltool/files/contents.cpp|s#sum = (sum + 1) & (SUM_CARRY - 1)#sum = sum \& (SUM_CARRY - 1)#|sum drops the end-around carry
-10|veltool/files/host_forms.cpp|s#Byte c = piece\[i\] & ~HIGH_BIT;#Byte c = piece[i];#|text read keeps bit 7
+9|veltool/files/contents.cpp|s#static_cast<std::uint32_t>((total - 1) % ONES + 1)#static_cast<std::uint32_t>(total \& ONES)#|sum drops the end-around carry
+10|veltool/files/host_forms.cpp|s#    return b & ~HIGH_BIT;#    return b;#|text read keeps bit 7
 11|common/text.cpp|s#char c = static_cast<char>(field\[i\] & 0x7F);#char c = static_cast<char>(field[i]);#|8-bit text decoding keeps bit 7
 12|common/words.cpp|s#value - 0x1000000#value - 0x100000#|signed word sign extension wrong
 13|common/words.cpp|s#exponent - 36#exponent - 35#|float exponent off by one
-14|veltool/image/directory.cpp|s#(n->start - r->start) \* SECTOR_WORDS + n->size#(n->start - r->start - 1) * SECTOR_WORDS + n->size#|merged EMPTY entries lose a sector
+14|veltool/image/directory.cpp|s#(next->start - entry->start) \* SECTOR_WORDS + next->size#(next->start - entry->start - 1) * SECTOR_WORDS + next->size#|merged EMPTY entries lose a sector
 15|veltool/listings.cpp|s#letters += r == i ? 'A' : r ? 'R' : 'I';#letters += r == i ? 'A' : r ? 'I' : 'R';#|attribute letters R and I swapped
 16|veltool/listings.cpp|s#if (i > 0 && group_of#if (false \&\& group_of#|sdi prints no blank line between groups
 17|veltool/files/copy_delete_rename.cpp|s#(existing->attributes & ATTR_P) && !has_letter(options.letters, 'Y')#(existing->attributes \& ATTR_P)#|cop -oY cannot replace a protected file

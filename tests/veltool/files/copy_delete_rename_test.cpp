@@ -14,6 +14,7 @@ constexpr std::uint32_t NUMBERS = 5 | 3 << 8, ATTRS = REGULAR | X | C | R | NUMB
 
 TEST(Del, ProtectionPatternsAndTheMergeWhenTheDirectoryIsWritten) {
     const std::string three = "400 A:300 B:10 P:1:P"; // A at 201, B at 204, P at 206, free from 208
+    // clang-format off
     check_rows({
         {three, "DEL", {"a"}, "0||", "- 201 -2; B 204 10; P 206 1; - 208 -168"},
         {three, "DEL", {"A", "B"}, "0||", "- 201 -4; P 206 1; - 208 -168"},
@@ -23,6 +24,7 @@ TEST(Del, ProtectionPatternsAndTheMergeWhenTheDirectoryIsWritten) {
         {three, "DEL", {"-o", "r", "X*"}, "0||", "="},
         {three, "DEL", {"-o", "y", "P*"}, "0||", "A 201 300; B 204 10; - 206 -170"},
     });
+    // clang-format on
     // The directory sector is marked deleted; the rest still describes the file.
     Disk d(three);
     Bytes sector = d.sector(200);
@@ -38,16 +40,16 @@ TEST(FileCommands, CorruptDirectoryStopsTheChangeUnlessForced) {
     std::string read = sizes + "WARNING: CORRUPT DIRECTORY, DRE RECOMMENDED !\n" + sizes +
                        "WARNING: CORRUPT DIRECTORY, DRE RECOMMENDED !\n";
     const std::string refused = "1||" + read + sizes + "ERROR: CORRUPT DIRECTORY, DRE REQUIRED !\n";
+    // clang-format off
     check_rows({
         {image, "DEL", {"A", "C"}, refused, "="},
         {image, "REN", {"A", "C"}, refused, "="},
         {image, "COP", {"A", "C"}, refused, "="},
-        {image,
-         "DEL",
-         {"-o", "f", "A"},
+        {image, "DEL", {"-o", "f", "A"},
          "0||" + read + sizes + "WARNING: CORRUPT DIRECTORY, DRE REQUIRED !\n" + read,
          "- 201 -2; B 204 10; P 206 1; - 208 -168"},
     });
+    // clang-format on
 }
 
 namespace {
@@ -136,28 +138,29 @@ TEST(Ren, FieldByField) {
         EXPECT_EQ(d.word(192, 16 + 5), want[4]) << args[1];
     }
     const std::string illegal = "0||WARNING: ILLEGAL PROGRAM START ADDRESS: ";
+    // clang-format off
     check_rows({
         {programs(), "REN", {"-g", "02130", "PROG.SAV"}, illegal + "2130\n", "="},
         {programs(), "REN", {"-g", "0777", "PROG.SAV"}, illegal + "777\n", "="},
         {programs(), "REN", {"-g", "01000", "-l", "02000", "PROG.SAV"}, illegal + "1000\n", "="},
         {programs(), "REN", {"-s", "217", "NOTHERE"}, "1||ERROR: ILLEGAL USER INFO SIZE: 331\n", "="},
     });
+    // clang-format on
 }
 
 TEST(Ren, NamesInUseAndUnusableSectorsSkipTheFile) {
     const std::string four = "400 A:1 B:1 G:1:d M:1:b";
     const std::string corrupt = "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: ";
+    // clang-format off
     check_rows({
-        {four,
-         "REN",
-         {"A", "B", "C"},
-         "0||WARNING: ILLEGAL OUTPUT FILENAME: C\n",
+        {four, "REN", {"A", "B", "C"}, "0||WARNING: ILLEGAL OUTPUT FILENAME: C\n",
          "C 201 1; B 203 1; G 205 1; M 207 1; - 209 -167"},
         {four, "REN", {"b", "b"}, "0||WARNING: ILLEGAL OUTPUT FILENAME: B\n", "="},
         {four, "REN", {"G", "M", "Z"}, "0||" + corrupt + "G\n" + corrupt + "M\n" + corrupt + "M\n", "="},
         // A single argument is a pattern: the other changes still apply.
         {four, "REN", {"-n", "tagsx", "B"}, "0||", "A 201 1; B$TAGS 203 1; G 205 1; M 207 1; - 209 -167"},
     });
+    // clang-format on
 }
 
 namespace {
@@ -213,33 +216,22 @@ TEST(Cop, PlacementReplacementAndWhatIsPutBack) {
         return text + " SRC:500";
     };
     const std::string two = "400 A1$TG:10 A2$TG:10";
+    // clang-format off
     check_rows({
-        {"400 -2 X:0 -2 SRC:512",
-         "COP",
-         {"SRC", "D"},
-         "0||",
+        {"400 -2 X:0 -2 SRC:512", "COP", {"SRC", "D"}, "0||",
          "D 201 512; X 204 0; - 205 -2; SRC 208 512; - 211 -165"},
         {"400 Z:0 -0 K:0", "COP", {"Z", "C"}, "0||", "Z 201 0; C 202 0; K 203 0; - 204 -172"},
         {full(2), "COP", {"SRC", "D"}, "0||", ""},
         {full(3), "COP", {"SRC", "D"}, "0||WARNING: DIRECTORY FULL\n", "="},
         {full(1), "COP", {"SRC", "D"}, "0||WARNING: DISK FULL\n", "="},
-        {"400 SRC:500 DST:700:P KEEP:1",
-         "COP",
-         {"SRC", "DST"},
-         "0||WARNING: ILLEGAL OUTPUT FILENAME: DST\n",
+        {"400 SRC:500 DST:700:P KEEP:1", "COP", {"SRC", "DST"}, "0||WARNING: ILLEGAL OUTPUT FILENAME: DST\n",
          "="},
-        {"400 SRC:500 DST:700:P KEEP:1",
-         "COP",
-         {"-o", "y", "SRC", "DST"},
-         "0||",
+        {"400 SRC:500 DST:700:P KEEP:1", "COP", {"-o", "y", "SRC", "DST"}, "0||",
          "SRC 201 500; DST 204 500; - 207 0; KEEP 208 1; - 210 -166"},
         // DST between two free areas: released, it merges with both, and still SRC does not fit.
         {"244 SRC:2560 -1 DST:1 -1 KEEP:0", "COP", {"SRC", "DST"}, "0||WARNING: DISK FULL\n", "="},
-        {"400 BAD:10:d DST:1",
-         "COP",
-         {"BAD", "DST"},
-         "0||WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: BAD\n",
-         "="},
+        {"400 BAD:10:d DST:1", "COP", {"BAD", "DST"},
+         "0||WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: BAD\n", "="},
         // Several sources leave a copy of the last; none is copied onto itself.
         {two, "COP", {"A*", "AX"}, "0||", "A1$TG 201 10; A2$TG 203 10; AX$TG 205 10; - 207 -169"},
         {two, "COP", {"a1", "a1"}, "0||WARNING: ILLEGAL OUTPUT FILENAME: A1\n", "="},
@@ -247,6 +239,7 @@ TEST(Cop, PlacementReplacementAndWhatIsPutBack) {
         {two, "COP", {"Q*", "B*", "AX"}, "0|FILE NOT FOUND: Q*, B*\n|", "="},
         {two, "COP", {"-o", "R", "Q*", "AX"}, "0||", "="},
     });
+    // clang-format on
     Disk exact(full(2)), replaced("400 SRC:500 DST:700:P KEEP:1"), several(two);
     exact.run("COP", {"SRC", "D"});
     EXPECT_TRUE(exact.layout().ends_with("; F237 438 0; SRC 439 500; D 442 500")) << exact.layout();

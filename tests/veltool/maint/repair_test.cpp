@@ -54,6 +54,7 @@ TEST(Dre, LostFilesFullDirectoryAndLimits) {
     std::string many = "600"; // 245 files of 0 words need more than the 240 entries of 8 blocks
     for (int i = 0; i < 245; ++i)
         many += " F" + std::to_string(i) + ":0";
+    // clang-format off
     check_rows({
         {made, "DRE", {"-b", "16"}, "1||ERROR: " + lost, "="},
         {made, "DRE", {"-b", "16", "-o", "F"}, "0||WARNING: " + lost, "- 209 -3; M 213 300; - 216 -160"},
@@ -61,6 +62,7 @@ TEST(Dre, LostFilesFullDirectoryAndLimits) {
         {"344", "DRE", {}, "1||ERROR: disk image too small\n", "="},
         {many, "DRE", {"-b", "8"}, "1||ERROR: DIRECTORY FULL\n", "="},
     });
+    // clang-format on
     Disk full(many);
     EXPECT_EQ(outcome(full.run("DRE", {"-b", "8", "-o", "f"})), "0||WARNING: DIRECTORY FULL\n");
     EXPECT_TRUE(full.layout().ends_with("; F238 439 0; - 440 -136")) << full.layout();
@@ -81,17 +83,13 @@ TEST(Pac, SlidesEveryFileDownWithItsData) {
 TEST(Pac, IllegalEntriesAndBadDirectorySectors) {
     const std::string bad = "400 -2 BAD:10:b -3 G:300";
     const std::string mismatch = "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: BAD\n";
+    // clang-format off
     check_rows({
-        {"400 F:0 X:256:0 F2:300",
-         "PAC",
-         {},
-         "0|DELETING ILLEGAL ENTRY X\n|",
+        {"400 F:0 X:256:0 F2:300", "PAC", {}, "0|DELETING ILLEGAL ENTRY X\n|",
          "F 201 0; F2 202 300; - 205 -171"},
         {bad, "PAC", {}, "1||" + mismatch + "ERROR: CORRUPT DIRECTORY, DRE REQUIRED !\n", "="},
-        {bad,
-         "PAC",
-         {"-o", "F"},
-         "0||" + mismatch + "WARNING: CORRUPT DIRECTORY, DRE REQUIRED !\n",
+        {bad, "PAC", {"-o", "F"}, "0||" + mismatch + "WARNING: CORRUPT DIRECTORY, DRE REQUIRED !\n",
          "- 201 -2; BAD 204 10; G 206 300; - 209 -167"},
     });
+    // clang-format on
 }

@@ -67,27 +67,23 @@ TEST(Rev, DeletedFilesComeBackUnchanged) {
 TEST(Rev, SelectionNewNamesAndFullDirectory) {
     // X at the area's start, Y inside it, Z running past its end.
     const std::string area = "400 A:0 -10 ~X:0@0 ~Y$T2:256@4 ~Z:768@8 B:0";
+    // clang-format off
     check_rows({
         {area, "REV", {"z"}, "0|FILE NOT FOUND: z\n|", "="},
         {area, "REV", {"-r", "T1", "Y"}, "0|FILE NOT FOUND: Y\n|", "="},
         {area, "REV", {"-o", "r", "Z", "Q", "NEW"}, "0||", "="},
         {area, "REV", {"Z", "Q", "NEW"}, "0|FILE NOT FOUND: Z, Q\n|", "="},
-        {area,
-         "REV",
-         {"?", "new.dat"},
-         "0||WARNING: ILLEGAL OUTPUT FILENAME: NEW.DAT\n",
+        {area, "REV", {"?", "new.dat"}, "0||WARNING: ILLEGAL OUTPUT FILENAME: NEW.DAT\n",
          "A 201 0; NEW.DAT 202 0; - 203 -9; B 213 0; - 214 -162"},
         {area, "REV", {"-r", "T*"}, "0||", "A 201 0; - 202 -3; Y$T2 206 256; - 208 -4; B 213 0; - 214 -162"},
         // Files right behind one another.
-        {"400 A:0 -10 ~X:0@0 ~Y:0@1 B:0",
-         "REV",
-         {},
-         "0||",
+        {"400 A:0 -10 ~X:0@0 ~Y:0@1 B:0", "REV", {}, "0||",
          "A 201 0; X 202 0; Y 203 0; - 204 -8; B 213 0; - 214 -162"},
         // X at the start of the area needs one entry more, Y inside the rest two.
         {nearly_full() + " -10 ~X:0@0 ~Y:0@5 B:0", "REV", {}, "1||ERROR: DIRECTORY FULL\n", ""},
         {nearly_full() + " -10 ~X:0@0 ~Y:0@5 B:0", "REV", {"-o", "F"}, "0||WARNING: DIRECTORY FULL\n", ""},
     });
+    // clang-format on
     Disk d(nearly_full() + " -10 ~X:0@0 ~Y:0@5 B:0");
     d.run("REV", {});
     EXPECT_EQ(d.run("DIR", {"-o", "n", "?"}).out, "X            \nB            \n");
@@ -109,14 +105,12 @@ TEST(Res, BestFitTheLargestAreaAndReplacements) {
     // A 201, EMPTY 202 (50 sectors), B 253, EMPTY 254 (722 sectors).
     const std::string two_areas = "1000 A:0 -50 B:0";
     const std::string p_and_q = "400 P:256:P -2 Q:700 -1 B:0";
+    // clang-format off
     check_rows({
         {two_areas, "RES", {"r1", "10"}, "0||", "A 201 0; R1 202 2560; - 213 -39; B 253 0; - 254 -722"},
         {two_areas, "RES", {"R2", "2K"}, "0||", "A 201 0; R2 202 2048; - 211 -41; B 253 0; - 254 -722"},
         {two_areas, "RES", {"R4"}, "0||", "A 201 0; - 202 -50; B 253 0; R4 254 184832"},
-        {"400 -2 A:0 -2 B:0",
-         "RES",
-         {"R", "1"},
-         "0||",
+        {"400 -2 A:0 -2 B:0", "RES", {"R", "1"}, "0||",
          "R 201 256; - 203 0; A 204 0; - 205 -2; B 208 0; - 209 -167"},
         {p_and_q, "RES", {"p", "1"}, "1||ERROR: ILLEGAL OUTPUT FILENAME: P\n", "="},
         {p_and_q, "RES", {"Q", "3000M"}, "1||ERROR: DISK FULL\n", "="},
@@ -124,6 +118,7 @@ TEST(Res, BestFitTheLargestAreaAndReplacements) {
         {p_and_q, "RES", {"-o", "y", "P", "1"}, "0||", "- 201 -4; Q 206 700; P 210 256; B 212 0; - 213 -163"},
         {nearly_full() + " G:0 X:700 B:0", "RES", {"X", "1"}, "1||ERROR: DIRECTORY FULL\n", "="},
     });
+    // clang-format on
     // Only words 0-15 and the comment of the directory sector are written.
     Bytes before = image(two_areas);
     Disk d(before);
