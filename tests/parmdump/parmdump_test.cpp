@@ -188,8 +188,7 @@ TEST(Parmdump, Failures) {
 TEST(Parmdump, FileReadOutOfADiskImageByVeltool) {
     // The directory sector is the parameter sector.
     const Bytes sector = fendar_sector().bytes();
-    FileSpec f = named("SPECTRUM", 8192);
-    f.ext = "FID";
+    FileSpec f = named("SPECTRUM.FID", 8192);
     f.attributes = 8 | 3 << 8 | 1 << 15 | 1 << 18 | 1 << 19;
     f.date = bcd3(24, 12, 99);
     f.tag = "RUN1";

@@ -37,7 +37,9 @@ void place(Bytes& image, std::int64_t sector, const Bytes& bytes) {
 
 FileSpec named(const std::string& name, std::int64_t words, Bytes data) {
     FileSpec f;
-    f.name = name;
+    auto dot = name.find('.');
+    f.name = name.substr(0, dot);
+    if (dot != std::string::npos) f.ext = name.substr(dot + 1);
     f.words = words;
     f.data = std::move(data);
     return f;

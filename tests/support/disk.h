@@ -41,7 +41,7 @@ struct FileSpec {
     Bytes sector_tail; // bytes 120-767 of the directory sector (user info area)
 };
 
-// A file of `words` words with the given data and every other field at its default.
+// A file NAME[.EXT] of `words` words with the given data and every other field at its default.
 FileSpec named(const std::string& name, std::int64_t words, Bytes data = {});
 // A file with data and a user area that differ from seed to seed.
 FileSpec file_spec(const std::string& name, std::int64_t words, int seed = 0);

@@ -9,8 +9,7 @@ using namespace test;
 namespace {
 
 FileSpec prog() {
-    FileSpec f = named("PROG", 600);
-    f.ext = "SAV";
+    FileSpec f = named("PROG.SAV", 600);
     f.attributes = REGULAR | X | P | 5 | (3 << 8);
     f.load_address = 01000;
     f.program_start = 01010;
@@ -23,8 +22,7 @@ FileSpec prog() {
 }
 
 FileSpec xray() {
-    FileSpec f = named("XRAY", 257);
-    f.ext = "TXT";
+    FileSpec f = named("XRAY.TXT", 257);
     f.attributes = REGULAR | R;
     f.date = bcd3(1, 3, 5);
     return f;

@@ -17,9 +17,7 @@ std::vector<std::uint8_t> kavolt_text(const std::string& text) {
 }
 
 FileSpec text_file(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    FileSpec f = named(name, static_cast<std::int64_t>(bytes.size() + 2) / 3, bytes);
-    f.ext = "TXT";
-    return f;
+    return named(name + ".TXT", static_cast<std::int64_t>(bytes.size() + 2) / 3, bytes);
 }
 
 FileSpec words_file(const std::string& name, const std::vector<std::uint32_t>& words) {
@@ -63,8 +61,7 @@ TEST(Lis, TextEndsAtEndOfTransmissionLinesAtCarriageReturns) {
 }
 
 TEST(Sum, FullNameOrderAndEndAroundCarry) {
-    FileSpec alpha = words_file("ALPHA", {077777777, 1});
-    alpha.ext = "X";
+    FileSpec alpha = words_file("ALPHA.X", {077777777, 1});
     Disk d(ImageBuilder(400)
                .file(words_file("ZED", {077777777}))
                .file(alpha)

@@ -57,8 +57,7 @@ namespace {
 // PROG.SAV at 201 (its directory sector is 200), 600 words loaded at 1000; NOPS at 205 (204)
 // without a start address.
 ImageBuilder programs() {
-    FileSpec f = named("PROG", 600);
-    f.ext = "SAV";
+    FileSpec f = named("PROG.SAV", 600);
     f.attributes = ATTRS;
     f.load_address = 01000;
     f.program_start = 01010;
@@ -165,25 +164,13 @@ TEST(Ren, NamesInUseAndUnusableSectorsSkipTheFile) {
 
 namespace {
 
-FileSpec source(const std::string& name, std::int64_t words, int seed = 1) {
-    std::vector<std::uint8_t> data(static_cast<std::size_t>(words) * 3), tail(648);
-    for (std::size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<std::uint8_t>((i * 7 + static_cast<std::size_t>(seed)) % 251);
-    for (std::size_t i = 0; i < tail.size(); ++i)
-        tail[i] = static_cast<std::uint8_t>(i * 3 + static_cast<std::size_t>(seed));
-    FileSpec f = named(name, words, data);
+FileSpec source(const std::string& name, std::int64_t words) {
+    FileSpec f = file_spec(name, words, 1);
     f.tag = "TG";
     f.attributes = ATTRS;
     f.comment = "source";
     f.date = bcd3(1, 2, 3);
-    f.sector_tail = tail;
     return f;
-}
-
-std::uint32_t bcd_today() {
-    std::time_t now = std::time(nullptr);
-    std::tm t = *std::localtime(&now);
-    return bcd3(t.tm_mday, t.tm_mon + 1, t.tm_year % 100);
 }
 
 } // namespace
@@ -197,7 +184,7 @@ TEST(Cop, BestFitSplitsTheAreaAndCopiesSectorBySector) {
     EXPECT_EQ(d.sector(208), d.sector(212));
     // The copy's directory sector is the source's but for name, start sector and date.
     auto copied = d.sector(206);
-    for (auto [w, value] : {std::pair{1, six_bit("DST")}, {4, 207u}, {10, bcd_today()}}) {
+    for (auto [w, value] : {std::pair{1, six_bit("DST")}, {4, 207u}, {10, today_word()}}) {
         EXPECT_EQ(d.word(206, w), value);
         put24(copied, static_cast<std::size_t>(3 * w),
               get24(before, static_cast<std::size_t>(210 * SECTOR + 3 * w)));

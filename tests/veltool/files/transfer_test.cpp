@@ -10,19 +10,10 @@ using namespace test;
 
 namespace {
 
-FileSpec file_of(const std::string& name, const std::string& ext, std::int64_t words, Bytes data = {}) {
-    FileSpec f;
-    f.name = name;
-    f.ext = ext;
-    f.words = words;
-    f.data = std::move(data);
-    return f;
-}
-
 // PROG.SAV: five words, the first with bit 23 set.
 FileSpec prog() {
-    FileSpec f = file_of("PROG", "SAV", 5,
-                         {0x80, 0, 0, 0, 0, 1, 0x7F, 0xFF, 0xFF, 0x12, 0x34, 0x56, 0xFF, 0xFF, 0xFF});
+    FileSpec f =
+        named("PROG.SAV", 5, {0x80, 0, 0, 0, 0, 1, 0x7F, 0xFF, 0xFF, 0x12, 0x34, 0x56, 0xFF, 0xFF, 0xFF});
     f.tag = "T1";
     f.attributes = REGULAR | 0400000;
     f.load_address = 01000;
@@ -34,13 +25,13 @@ FileSpec prog() {
 // PROG.SAV at 201, TEXT.TXT at 203, NULL at 205, BAD.SEC at 206 (its sector gives another
 // size), GONE at 208 (its sector is a deleted file's), EMPTY from 210.
 ImageBuilder sample() {
-    FileSpec bad = file_of("BAD", "SEC", 1);
+    FileSpec bad = named("BAD.SEC", 1);
     bad.sector_size_word = 2;
-    FileSpec gone = file_of("GONE", "", 1);
+    FileSpec gone = named("GONE", 1);
     gone.magic = DELETED_MAGIC;
     ImageBuilder b(400);
-    b.file(prog()).file(file_of("TEXT", "TXT", 3, {0xC1, 0xC2, 0x8D, 0x8C, 0x84, 0xC5, 0xC6}));
-    b.file(file_of("NULL", "", 0)).file(bad).file(gone);
+    b.file(prog()).file(named("TEXT.TXT", 3, {0xC1, 0xC2, 0x8D, 0x8C, 0x84, 0xC5, 0xC6}));
+    b.file(named("NULL", 0)).file(bad).file(gone);
     return b;
 }
 
@@ -54,8 +45,8 @@ Bytes slice(const Bytes& bytes, std::int64_t offset, std::size_t n) {
 }
 
 // The first 120 bytes of the directory sector that wri gives a file without one of its own.
-Bytes fresh_sector(const std::string& name, const std::string& ext, std::int64_t words, std::int64_t start) {
-    FileSpec f = file_of(name, ext, words);
+Bytes fresh_sector(const std::string& name, std::int64_t words, std::int64_t start) {
+    FileSpec f = named(name, words);
     f.date = today_word();
     return slice(directory_sector(f, start), 0, 120);
 }
@@ -67,7 +58,7 @@ TEST(Rea, HostForms) {
     const std::string out = d.dir.path() + "/";
     const Bytes packed{0x00, 0x00, 0x80, 0xFF, 0x01, 0, 0,    0,    0xFF, 0xFF,
                        0x7F, 0,    0x56, 0x34, 0x12, 0, 0xFF, 0xFF, 0xFF, 0xFF};
-    const Bytes text_sector = directory_sector(file_of("TEXT", "TXT", 3), 203);
+    const Bytes text_sector = directory_sector(named("TEXT.TXT", 3), 203);
     struct Case {
         const char* letters;
         const char* name;
@@ -78,7 +69,7 @@ TEST(Rea, HostForms) {
           Case{"d", "PROG.SAV", prog().data}, Case{"PD", "PROG.SAV", packed},
           Case{"a", "TEXT.TXT", {'A', 'B', '\n', '\f'}},
           Case{"BA", "TEXT.TXT", concat(text_sector, {0xC1, 0xC2, 0x8D, 0x8C, 0x84, 0xC5, 0xC6, 0, 0})},
-          Case{"", "NULL", directory_sector(file_of("NULL", "", 0), 205)}, Case{"D", "NULL", {}}}) {
+          Case{"", "NULL", directory_sector(named("NULL", 0), 205)}, Case{"D", "NULL", {}}}) {
         EXPECT_EQ(outcome(d.run("REA", {"-o", c.letters, "-f", out, "-e", ".out", c.name})), "0||");
         EXPECT_EQ(read_file(out + c.name + ".out"), c.expected) << c.letters << " " << c.name;
     }
@@ -152,17 +143,17 @@ TEST(Wri, TextLayout) {
     EXPECT_EQ(slice(d.bytes(), 203 * 768 + 766, 6), (Bytes{0xF8, 0x8D, 0xD9, 0x8C, 0x84, 0}));
     EXPECT_EQ(d.sector(206, 11), (Bytes{0xC1, 0x8D, 0xC2, 0x8D, 0xC3, 0x8D, 0x8D, 0x8C, 0x84, 0, 0}));
     EXPECT_EQ(d.sector(208, 7), (Bytes{0xC1, 0xC2, 0x8C, 0x84, 0, 0, 0}));
-    EXPECT_EQ(d.sector(200, 120), fresh_sector("LINES", "TXT", 3, 201));
+    EXPECT_EQ(d.sector(200, 120), fresh_sector("LINES.TXT", 3, 201));
     EXPECT_EQ(d.layout(), "LINES.TXT 201 3; LONG 203 257; FF 206 3; ENDED 208 2; - 210 -166");
 }
 
 TEST(Wri, BestFitSplitAndPadding) {
     // EMPTY 201 (4 sectors), A 206, EMPTY 207 (3), B 211, EMPTY 212 (3), C 216, EMPTY 217;
     // the areas at 207 and 212 hold a deleted file's data, all ones.
-    FileSpec old = file_of("OLD", "", 768, Bytes(3 * 768, 0xFF));
+    FileSpec old = named("OLD", 768, Bytes(3 * 768, 0xFF));
     ImageBuilder b(400);
-    b.empty(4).file(file_of("A", "", 0)).empty(3).deleted(0, old).file(file_of("B", "", 0));
-    b.empty(3).deleted(0, old).file(file_of("C", "", 0));
+    b.empty(4).file(named("A", 0)).empty(3).deleted(0, old).file(named("B", 0));
+    b.empty(3).deleted(0, old).file(named("C", 0));
     Disk d(b);
     EXPECT_EQ(outcome(d.run(
                   "WRI", {"-o", "D", d.host("data", Bytes(1499, 0x11)), d.host("four.bytes", {1, 2, 3, 4})})),
@@ -174,15 +165,15 @@ TEST(Wri, BestFitSplitAndPadding) {
         "- 201 -4; A 206 0; DATA 207 500; - 210 0; B 211 0; FOUR.BYTE 212 2; - 214 -1; C 216 0; - 217 -159");
     EXPECT_EQ(slice(d.bytes(), 207 * 768 + 1498, 3), (Bytes{0x11, 0, 0xFF}));
     EXPECT_EQ(d.sector(212, 8), (Bytes{1, 2, 3, 4, 0, 0, 0xFF, 0xFF}));
-    EXPECT_EQ(d.sector(211, 120), fresh_sector("FOUR", "BYTE", 2, 212));
+    EXPECT_EQ(d.sector(211, 120), fresh_sector("FOUR.BYTE", 2, 212));
 }
 
 TEST(Wri, ReplacesFilesOfTheSameName) {
-    FileSpec old = file_of("OLD", "DAT", 600, Bytes(1800, 0xAA));
+    FileSpec old = named("OLD.DAT", 600, Bytes(1800, 0xAA));
     old.attributes = REGULAR | 0400000;
     Disk d(ImageBuilder(400).file(old));
     // The host file's own directory sector, without the file marker.
-    FileSpec own = file_of("ZZZ", "ABC", 2);
+    FileSpec own = named("ZZZ.ABC", 2);
     own.attributes = 0100000;
     own.tag = "T9";
     own.comment = "new";
@@ -200,8 +191,7 @@ TEST(Wri, ReplacesFilesOfTheSameName) {
     // file's directory sector under its own name, start, size and date, and the file marker.
     EXPECT_EQ(outcome(d.run("WRI", {"-o", "vy", path})), "0|WRITING " + path + " TO OLD.DAT\n|");
     EXPECT_EQ(d.layout(), "OLD.DAT$T9 201 2; - 203 -173");
-    own.name = "OLD";
-    own.ext = "DAT";
+    own.name = "OLD", own.ext = "DAT";
     own.attributes |= REGULAR;
     own.date = today_word();
     EXPECT_EQ(d.sector(200), directory_sector(own, 201));
@@ -216,7 +206,7 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
     // EMPTY 201 (2 sectors), OLD.DAT 204 (2), EMPTY 207 (1), X 209, EMPTY 210 (2): released,
     // OLD.DAT leaves an area of 7 sectors.
     ImageBuilder b(236);
-    b.empty(2).file(file_of("OLD", "DAT", 512, Bytes(1536, 0xAA))).empty(1).file(file_of("X", "", 0));
+    b.empty(2).file(named("OLD.DAT", 512, Bytes(1536, 0xAA))).empty(1).file(named("X", 0));
     const Bytes image = b.build();
 
     Disk full(b);
@@ -246,9 +236,9 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
     EXPECT_EQ(bad.bytes(), image);
 
     // The host file's sector is looked at before the protection of the file it would replace.
-    FileSpec locked = file_of("OLD", "DAT", 512, Bytes(1536, 0xAA));
+    FileSpec locked = named("OLD.DAT", 512, Bytes(1536, 0xAA));
     locked.attributes |= 0400000;
-    Disk guarded(ImageBuilder(236).empty(2).file(locked).empty(1).file(file_of("X", "", 0)));
+    Disk guarded(ImageBuilder(236).empty(2).file(locked).empty(1).file(named("X", 0)));
     std::string bad_host = guarded.host("old.dat", Bytes(800, 0x55));
     EXPECT_EQ(guarded.run("WRI", {bad_host}).err,
               "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: OLD.DAT\n");

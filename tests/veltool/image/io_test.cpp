@@ -54,7 +54,9 @@ TEST(CopyRun, StopsWhereASectorBySectorCopyWould) {
         auto failed = veltool::copy_run({from.fd, c.from, "seek", "read"}, {to.fd, 0, "seek", "write"},
                                         c.copied, &written);
         ASSERT_EQ(failed.has_value(), c.fails) << c.source;
-        if (failed) EXPECT_EQ(failed->sought, c.sought);
+        if (failed) {
+            EXPECT_EQ(failed->sought, c.sought);
+        }
         EXPECT_EQ(written, c.delivered);
         EXPECT_EQ(read_file(to.path), part(source, std::max<std::int64_t>(c.from, 0), c.delivered));
     }

@@ -23,8 +23,7 @@ FileSpec program(const std::string& name, std::int64_t words, std::uint32_t lett
 
 // A file with every field of its directory sector set.
 FileSpec described(const std::string& name, std::uint32_t letters = X) {
-    FileSpec f = program(name, 700, letters | 3, 01000, 01010, 02000, 010);
-    f.ext = "SAV";
+    FileSpec f = program(name + ".SAV", 700, letters | 3, 01000, 01010, 02000, 010);
     f.tag = "T1";
     f.date = bcd3(24, 12, 99);
     f.comment = "keep me";
