@@ -11,10 +11,6 @@ using namespace kavolt;
 
 namespace {
 
-std::int32_t codes(int a, int b, int c, int d) {
-    return a << 18 | b << 12 | c << 6 | d;
-}
-
 // Two words given in octal, as KAVOLT listings show them.
 double float_of(std::int32_t first, std::int32_t second) {
     Byte bytes[6];
@@ -59,26 +55,7 @@ TEST(Words, IntegersBcdFloatingAndDecimal) {
         EXPECT_EQ(float_of(first, second), value) << first << " " << second;
 }
 
-TEST(Text, SixBitCharactersAndNames) {
-    Byte b[3];
-    for (auto [text, packed] : {std::pair{"a.b", codes(1, 46, 2, 0)},
-                                {"{x}", codes(27, 24, 29, 0)},
-                                {"\t", codes(41, 0, 0, 0)},
-                                {"`~\x7f@", codes(32, 30, 31, 32)},
-                                {"ABCDEFG", codes(1, 2, 3, 4)},
-                                {"\xC1", codes(1, 0, 0, 0)}})
-        EXPECT_EQ(pack_chars(text, b), packed) << text;
-    WordChars chars;
-    put_word(codes(1, 2, 0, 3), b);
-    unpack_chars(chars, b);
-    EXPECT_STREQ(chars, "AB");
-    unpack_chars_spaced(chars, b);
-    EXPECT_STREQ(chars, "AB C");
-    for (int code = 1; code < 64; ++code) {
-        put_word(codes(code, code, code, code), b);
-        unpack_chars(chars, b);
-        EXPECT_EQ(pack_chars(chars, b), codes(code, code, code, code)) << code;
-    }
+TEST(Text, HostNamesAsKavoltNames) {
     for (auto [host, name] : {std::pair{"/tmp/readme", "README"},
                               {"verylongname.extension", "VERYLONG.EXTE"},
                               {"a.b.c", "A.B.C"},

@@ -184,17 +184,3 @@ TEST(Parmdump, Failures) {
         EXPECT_EQ(outcome(run_parmdump({path})), "1|" + message + "\n|");
     EXPECT_EQ(outcome(run_parmdump({}, "some/where/pd")), "1|Usage: some/where/pd filename\n|");
 }
-
-TEST(Parmdump, FileReadOutOfADiskImageByVeltool) {
-    // The directory sector is the parameter sector.
-    const Bytes sector = fendar_sector().bytes();
-    FileSpec f = named("SPECTRUM.FID", 8192);
-    f.attributes = 8 | 3 << 8 | 1 << 15 | 1 << 18 | 1 << 19;
-    f.date = bcd3(24, 12, 99);
-    f.tag = "RUN1";
-    f.comment = "PROTON 1D TEST";
-    f.sector_tail.assign(sector.begin() + 120, sector.end());
-    Disk d(ImageBuilder(600).file(f));
-    ASSERT_EQ(outcome(d.run("REA", {"-f", d.dir.path() + "/", "SPECTRUM.FID"})), "0||");
-    EXPECT_EQ(digest(run_parmdump({d.dir.file("SPECTRUM.FID")}).out), FENDAR_REPORT);
-}

@@ -1,26 +1,11 @@
 // The front end: the command from the invocation name or -i, the options, and what comes
 // before any command runs.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "tests/support/disk.h"
-#include "veltool/options.h"
 
 using namespace test;
-
-TEST(FrontEnd, CommandFromTheInvocationName) {
-    for (auto [argv0, command] : {std::pair{"VELDIR", "DIR"},
-                                  {"/usr/bin/veldir", "dir"},
-                                  {"./VelRea", "Rea"},
-                                  {"VELDIRECTORY", "DIR"},
-                                  {"VEL", ""},
-                                  {"veltool", "too"},
-                                  {"VE", "DIR"},
-                                  {"dir\\VELREA", "DIR"},
-                                  {"VELREA/foo", "DIR"}})
-        EXPECT_EQ(veltool::command_from_invocation(argv0), command) << argv0;
-}
 
 TEST(FrontEnd, ErrorsBeforeTheCommand) {
     TempDir dir;
@@ -59,18 +44,6 @@ TEST(FrontEnd, ErrorsBeforeTheCommand) {
         ASSERT_EQ(symlink(veltool_path().c_str(), dir.file(name).c_str()), 0);
         EXPECT_EQ(outcome(run_program(dir.file(name), {"-d", image})), "0||") << name;
     }
-}
-
-TEST(FrontEnd, ImageOpenedForReadingOnly) {
-    if (geteuid() == 0) GTEST_SKIP() << "file permissions do not bind the superuser";
-    TempDir dir;
-    std::string image = dir.file("disk.img");
-    write_file(image, Bytes(200 * SECTOR));
-    ASSERT_EQ(outcome(run_vel("DCW", {"-d", image, "-c", "x"})), "0||");
-    ASSERT_EQ(chmod(image.c_str(), 0444), 0);
-    EXPECT_EQ(outcome(run_vel("DCR", {"-d", image})), "0|x\n|");
-    EXPECT_EQ(outcome(run_vel("DCW", {"-d", image, "-c", "x"})),
-              "1||ERROR: cannot write disk comment:\nBad file descriptor\n");
 }
 
 TEST(FrontEnd, OptionsTheCommandsSee) {

@@ -44,13 +44,6 @@ Bytes slice(const Bytes& bytes, std::int64_t offset, std::size_t n) {
     return Bytes(bytes.begin() + offset, bytes.begin() + offset + static_cast<std::int64_t>(n));
 }
 
-// The first 120 bytes of the directory sector that wri gives a file without one of its own.
-Bytes fresh_sector(const std::string& name, std::int64_t words, std::int64_t start) {
-    FileSpec f = named(name, words);
-    f.date = today_word();
-    return slice(directory_sector(f, start), 0, 120);
-}
-
 } // namespace
 
 TEST(Rea, HostForms) {
@@ -127,45 +120,6 @@ TEST(Transfer, RoundTripsInEveryForm) {
     EXPECT_EQ(d.run("REA", {"-o", "A", "-f", d.dir.file("back-"), "NOTE"}).status, 0);
     EXPECT_EQ(read_file(d.dir.file("back-NOTE")), read_file(note));
     EXPECT_EQ(d.sector(203, 7), (Bytes{0x23, 0x45, 0x67, 0xFF, 0xFF, 0xFF, 0}));
-}
-
-TEST(Wri, TextLayout) {
-    Disk d(ImageBuilder(400));
-    std::string lines = d.host("lines.txt", {'A', 'B', '\n', 'X', 'Y', '\n'});
-    const std::string text = std::string(767, 'x') + "\r\nY"; // the pair straddles two pieces
-    std::string straddle = d.host("long", Bytes(text.begin(), text.end()));
-    std::string form_feed = d.host("ff", {'A', 0x8D, 0x8A, 'B', '\r', 'C', '\n', '\r', '\f'});
-    std::string ended = d.host("ended", {'A', 'B', 0x84, 'C', 'D'});
-    EXPECT_EQ(outcome(d.run("WRI", {"-o", "AV", lines, straddle, form_feed, ended})),
-              "0|WRITING " + lines + " TO LINES.TXT\nWRITING " + straddle + " TO LONG\nWRITING " + form_feed +
-                  " TO FF\nWRITING " + ended + " TO ENDED\n|");
-    EXPECT_EQ(d.sector(201, 10), (Bytes{0xC1, 0xC2, 0x8D, 0xD8, 0xD9, 0x8D, 0x8C, 0x84, 0, 0}));
-    EXPECT_EQ(slice(d.bytes(), 203 * 768 + 766, 6), (Bytes{0xF8, 0x8D, 0xD9, 0x8C, 0x84, 0}));
-    EXPECT_EQ(d.sector(206, 11), (Bytes{0xC1, 0x8D, 0xC2, 0x8D, 0xC3, 0x8D, 0x8D, 0x8C, 0x84, 0, 0}));
-    EXPECT_EQ(d.sector(208, 7), (Bytes{0xC1, 0xC2, 0x8C, 0x84, 0, 0, 0}));
-    EXPECT_EQ(d.sector(200, 120), fresh_sector("LINES.TXT", 3, 201));
-    EXPECT_EQ(d.layout(), "LINES.TXT 201 3; LONG 203 257; FF 206 3; ENDED 208 2; - 210 -166");
-}
-
-TEST(Wri, BestFitSplitAndPadding) {
-    // EMPTY 201 (4 sectors), A 206, EMPTY 207 (3), B 211, EMPTY 212 (3), C 216, EMPTY 217;
-    // the areas at 207 and 212 hold a deleted file's data, all ones.
-    FileSpec old = named("OLD", 768, Bytes(3 * 768, 0xFF));
-    ImageBuilder b(400);
-    b.empty(4).file(named("A", 0)).empty(3).deleted(0, old).file(named("B", 0));
-    b.empty(3).deleted(0, old).file(named("C", 0));
-    Disk d(b);
-    EXPECT_EQ(outcome(d.run(
-                  "WRI", {"-o", "D", d.host("data", Bytes(1499, 0x11)), d.host("four.bytes", {1, 2, 3, 4})})),
-              "0||");
-    // 500 words take the first of the two smallest areas that hold them; the sector left
-    // over becomes an EMPTY entry of size 0, too small for the 2 words of four bytes.
-    EXPECT_EQ(
-        d.layout(),
-        "- 201 -4; A 206 0; DATA 207 500; - 210 0; B 211 0; FOUR.BYTE 212 2; - 214 -1; C 216 0; - 217 -159");
-    EXPECT_EQ(slice(d.bytes(), 207 * 768 + 1498, 3), (Bytes{0x11, 0, 0xFF}));
-    EXPECT_EQ(d.sector(212, 8), (Bytes{1, 2, 3, 4, 0, 0, 0xFF, 0xFF}));
-    EXPECT_EQ(d.sector(211, 120), fresh_sector("FOUR.BYTE", 2, 212));
 }
 
 TEST(Wri, ReplacesFilesOfTheSameName) {

@@ -122,8 +122,12 @@ TEST(ImageRuns, CommandsEndToEnd) {
     EXPECT_EQ(outcome(d.run("REV", {})), "0||");
     EXPECT_EQ(d.bytes(), image("400 A:0 -1 X:0 -4 Y:256 -3 Z:0 -5 B:0").build());
 
-    // A file longer than a run moved back over its own sectors by pac (its old last sector stays).
+    // A file longer than a run moved back over its own sectors by pac (its old last sector
+    // stays); a second pac has nothing to move and writes nothing.
     Disk moved("3000 -1 BIG:400000");
     EXPECT_EQ(outcome(moved.run("PAC", {})), "0||");
-    EXPECT_EQ(part(moved.bytes(), 0, 1764 * S), part(image("3000 BIG:400000"), 0, 1764 * S));
+    Bytes packed = moved.bytes();
+    EXPECT_EQ(part(packed, 0, 1764 * S), part(image("3000 BIG:400000"), 0, 1764 * S));
+    EXPECT_EQ(outcome(moved.run("PAC", {})), "0||");
+    EXPECT_EQ(moved.bytes(), packed);
 }

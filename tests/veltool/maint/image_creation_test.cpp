@@ -92,29 +92,6 @@ TEST(OldAndNew, SystemAreaRoundTrip) {
     }
 }
 
-TEST(OldAndNew, SystemAreaFilesOfTheWrongSize) {
-    const Bytes disk = pattern(400 * SECTOR, 2), system = pattern(189 * SECTOR, 3);
-    Disk d(disk);
-    std::string path = d.dir.file("system.img");
-    write_file(path, pattern(187 * SECTOR, 3));
-    EXPECT_EQ(d.run("NEW", {"-f", path}).err, "ERROR: VELTRA image too small\n");
-    write_file(path, system);
-    EXPECT_EQ(d.run("NEW", {"-f", path}).err, "ERROR: illegal VELTRA image size\n");
-    EXPECT_EQ(d.bytes(), disk);
-    auto r = d.run("NEW", {"-o", "F", "-f", path});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "WARNING: illegal VELTRA image size\n");
-    Bytes expected = disk;
-    std::copy_n(system.begin(), 188 * SECTOR, expected.begin());
-    std::copy_n(system.begin(), SECTOR, expected.end() - SECTOR);
-    EXPECT_EQ(d.bytes(), expected);
-
-    Disk small(pattern(187 * SECTOR, 1));
-    EXPECT_EQ(small.run("OLD", {}).err, "ERROR: VELTRA image filename not specified\n");
-    EXPECT_EQ(small.run("OLD", {"-f", path}).err, "ERROR: ILLEGAL SECTOR LIMITS\n");
-    EXPECT_EQ(read_file(path), system);
-}
-
 TEST(New, LargestDiskOnASparseFile) {
     Disk d;
     auto r = d.run("NEW", {"-o", "F", std::to_string(LARGEST)});

@@ -71,34 +71,6 @@ TEST(PartitionTableAndComment, CommandsOnImages) {
     }
 }
 
-TEST(PartitionTableAndComment, BytesWritten) {
-    // The table: marks, units, sizes, and zero in every reserved word; written onto a short
-    // image, it extends it.
-    Disk d(zeros(1000 * SECTOR, {}, {{TABLE + 108, 0x55}, {COMMENT + 75, 0x55}}));
-    ASSERT_EQ(outcome(d.run("PTW", {})), "0||");
-    Bytes table(108, 0);
-    put24(table, 0, 07250023);
-    for (int i = 0; i < 8; ++i) {
-        put24(table, 12 + 12 * i, i == 7 ? 8 : i);
-        put24(table, 18 + 12 * i, i == 7 ? 660 : 1000);
-    }
-    table.push_back(0x55);
-    Bytes after = d.bytes();
-    EXPECT_EQ(Bytes(after.begin() + TABLE, after.begin() + TABLE + 109), table);
-    Disk small(zeros(10 * SECTOR));
-    EXPECT_EQ(outcome(small.run("PTW", {})), "0||");
-    EXPECT_EQ(small.bytes().size(), TABLE + 108);
-
-    // The comment: 74 characters with bit 7 set and a closing zero; the rest of the sector
-    // stays as it was.
-    ASSERT_EQ(outcome(d.run("DCW", {"-c", std::string(80, 'a')})), "0||");
-    Bytes comment(75, 'a' | 0x80);
-    comment[74] = 0;
-    comment.push_back(0x55);
-    after = d.bytes();
-    EXPECT_EQ(Bytes(after.begin() + COMMENT, after.begin() + COMMENT + 76), comment);
-}
-
 TEST(PartitionTableAndComment, SignedStartsAndSizes) {
     Disk d(zeros(200 * SECTOR, {{TABLE, 07250023},
                                 {TABLE + 12, 077},

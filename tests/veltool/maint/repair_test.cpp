@@ -68,18 +68,6 @@ TEST(Dre, LostFilesFullDirectoryAndLimits) {
     EXPECT_TRUE(full.layout().ends_with("; F238 439 0; - 440 -136")) << full.layout();
 }
 
-TEST(Pac, SlidesEveryFileDownWithItsData) {
-    // EMPTY 201, F1 at 203 (5 sectors, overlapping its new place), EMPTY 209, F2 at 214.
-    FileSpec f1 = file_spec("F1", 1200, 1), f2 = file_spec("F2", 300, 2);
-    f1.comment = "moved";
-    Disk disk(ImageBuilder(400).empty(1).file(f1).empty(4).file(f2).build());
-    EXPECT_EQ(outcome(disk.run("PAC", {})), "0||");
-    Bytes after = disk.bytes();
-    EXPECT_EQ(sectors_of(after, 192, 17), sectors_of(ImageBuilder(400).file(f1).file(f2).build(), 192, 17));
-    EXPECT_EQ(disk.run("PAC", {}).out, "");
-    EXPECT_EQ(disk.bytes(), after); // nothing left to move: nothing written
-}
-
 TEST(Pac, IllegalEntriesAndBadDirectorySectors) {
     const std::string bad = "400 -2 BAD:10:b -3 G:300";
     const std::string mismatch = "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: BAD\n";

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/disk.h"
-#include "veltool/maint/revive.h"
 
 using namespace test;
 
@@ -21,15 +20,6 @@ FileSpec program(const std::string& name, std::int64_t words, std::uint32_t lett
     return f;
 }
 
-// A file with every field of its directory sector set.
-FileSpec described(const std::string& name, std::uint32_t letters = X) {
-    FileSpec f = program(name + ".SAV", 700, letters | 3, 01000, 01010, 02000, 010);
-    f.tag = "T1";
-    f.date = bcd3(24, 12, 99);
-    f.comment = "keep me";
-    return f;
-}
-
 // 236 files of 0 words, in 8 blocks of 240 entries.
 std::string nearly_full(int files = 236) {
     std::string text = "600";
@@ -39,29 +29,6 @@ std::string nearly_full(int files = 236) {
 }
 
 } // namespace
-
-TEST(Rev, DeletedFilesComeBackUnchanged) {
-    FileSpec x = described("X", X | P), a = file_spec("A", 100), b = file_spec("B", 0);
-    auto with_x = [&](std::int64_t before, std::int64_t after) {
-        ImageBuilder i(400, 8, bcd3(2, 1, 90));
-        i.file(a);
-        if (before >= 0) i.empty(before);
-        i.file(x);
-        if (after >= 0) i.empty(after);
-        return i.file(b).build();
-    };
-    // At the start of an area, in its middle, and after del merged its neighbours.
-    Disk start(ImageBuilder(400, 8, bcd3(2, 1, 90)).file(a).empty(3).deleted(0, x).file(b));
-    EXPECT_EQ(outcome(start.run("REV", {"x.*"})), "0||");
-    EXPECT_EQ(start.bytes(), with_x(-1, -1));
-    Disk middle(ImageBuilder(400, 8, bcd3(2, 1, 90)).file(a).empty(20).deleted(5, x).file(b));
-    EXPECT_EQ(outcome(middle.run("REV", {})), "0||");
-    EXPECT_EQ(middle.bytes(), with_x(4, 11));
-    Disk deleted(with_x(-1, 2));
-    EXPECT_EQ(outcome(deleted.run("DEL", {"-o", "Y", "X.SAV"})), "0||");
-    EXPECT_EQ(outcome(deleted.run("REV", {"X.SAV"})), "0||");
-    EXPECT_EQ(deleted.bytes(), with_x(-1, 2));
-}
 
 TEST(Rev, SelectionNewNamesAndFullDirectory) {
     // X at the area's start, Y inside it, Z running past its end.
@@ -86,18 +53,6 @@ TEST(Rev, SelectionNewNamesAndFullDirectory) {
     Disk d(nearly_full() + " -10 ~X:0@0 ~Y:0@5 B:0");
     d.run("REV", {});
     EXPECT_EQ(d.run("DIR", {"-o", "n", "?"}).out, "X            \nB            \n");
-}
-
-TEST(Res, SizeUnits) {
-    std::pair<const char*, std::int64_t> cases[] = {
-        {"10", 2560},    {"10W", 10},
-        {"0x10w", 16},   {"2K", 2048},
-        {"1m", 1048576}, {"3000M", 3145728000},
-        {"7q", 1792},    {"-5", 0},
-        {"x", 0},        {"99999999999999999999K", INT64_MAX},
-    };
-    for (auto [text, words] : cases)
-        EXPECT_EQ(veltool::reservation_words(text), words) << text;
 }
 
 TEST(Res, BestFitTheLargestAreaAndReplacements) {

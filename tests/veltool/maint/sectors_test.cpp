@@ -49,17 +49,6 @@ TEST(Scr, LimitsInEveryNotation) {
     EXPECT_EQ(Disk(TEN).run("SCR", {"0"}).err, "ERROR: sector image filename not specified\n");
 }
 
-TEST(Scr, PartialLastSectorAndUncreatableFile) {
-    Disk d(pattern(1000, 1));
-    const std::string partial = "WARNING: disk image size is not a multiple of KAVOLT sector size\n";
-    EXPECT_EQ(outcome(d.run("SCR", {"-f", d.dir.file("out.img"), "0"})), "0||" + partial);
-    EXPECT_EQ(read_file(d.dir.file("out.img")), sectors_of(pattern(1000, 1), 0));
-    EXPECT_EQ(d.run("SCR", {"-f", d.dir.file("out.img"), "1"}).err, partial + ILLEGAL);
-    std::string nowhere = d.dir.file("no/out.img");
-    EXPECT_EQ(d.run("SCR", {"-f", nowhere, "0"}).err, partial + "ERROR: cannot create sector image file " +
-                                                          nowhere + ":\nNo such file or directory\n");
-}
-
 TEST(Scw, WritesOnlyWithForceAndWithinBothFiles) {
     Disk d(TEN);
     std::string in = d.dir.file("in.img");
