@@ -1,6 +1,5 @@
 // The conversions both programs share: words, floating and decimal values, six-bit
 // characters, 8-bit text, names and dates.
-#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -64,19 +63,6 @@ TEST(Text, HostNamesAsKavoltNames) {
                               {"abcde.f", "ABCDE.F"}})
         EXPECT_EQ(round_trip_name(host), name) << host;
     EXPECT_EQ(round_trip_name(std::string(5000, 'd') + "/name.ext"), "NAME.EXT");
-}
-
-TEST(Text, EightBitTextFields) {
-    Byte field[5];
-    std::memset(field, 0x55, sizeof field);
-    put_text("Hello", field);
-    EXPECT_EQ(std::vector<Byte>(field, field + 5), (std::vector<Byte>{0xC8, 0xE5, 0xEC, 0xEC, 0x00}));
-    put_text("Hi", field);
-    EXPECT_EQ(std::vector<Byte>(field, field + 5), (std::vector<Byte>{0xC8, 0xE9, 0, 0, 0}));
-    const Byte stored[5] = {0xC8, 0x69, 0x80, 0xC1, 0xC1};
-    char text[5];
-    get_text(text, stored);
-    EXPECT_EQ(std::string(text, 5), std::string("Hi\0\0\0", 5));
 }
 
 TEST(Dates, BcdDatesCenturiesAndTimes) {

@@ -99,24 +99,16 @@ TEST(Dir, MasksPatternsAndTags) {
              "0|" + heading("SAMPLE DISK", "02.Jan.90") + PROG_LINES +
                  "[EMPTY]                     (       2) [      0K]  :     315\n" + XRAY_LINES + DATA_LINES +
                  "[EMPTY]                     (     244) [     41K]  :     324\n" + FULL_SUMMARY + "|"},
-            {"DIR",
-             {"-o", "B"},
-             "0|PROG    .SAV  [      1K]\nXRAY    .TXT  [      1K]\nDATA          [      0K]\n" + SUMMARY +
-                 "|"},
             {"DIR", {"-o", "n"}, "0|" + NAMES + "|"},
             {"DIR",
              {"-o", "024"},
              "0|PROG    .SAV  (       3)\n    1000-    2127;    1010\nXRAY    .TXT  (       2)\n"
              "       0-     400         \nDATA          (       0)\n       0-37777777777         \n|"},
             {"DIR",
-             {"-o", "0x180"},
-             "0|PROG    .SAV  :     311 $T1  \nXRAY    .TXT  :     320\nDATA          :     323 $T2  \n|"},
-            {"DIR",
              {"-o", "0x22"},
              "0|PROG    .SAV    5!  3\n +    2000# 10\nXRAY    .TXT    0!  0\n              \n"
              "DATA            0!  0\n              \n|"},
             {"DIR", {"-o", "n", "x*.txt"}, "0|XRAY    .TXT \n|"},
-            {"DIR", {"-o", "n", "*.SAV", "d*"}, "0|PROG    .SAV \nDATA         \n|"},
             {"DIR", {"-o", "n", "-r", "t*"}, "0|PROG    .SAV \nDATA         \n|"},
             {"DIR", {"-o", "n", "-r", "t*", "-z"}, "0|" + NAMES + "|"},
             // Name patterns hide the free areas, but the summary counts them; tags do not.
@@ -141,27 +133,14 @@ TEST(Dir, MasksPatternsAndTags) {
 }
 
 TEST(Dir, IllegalEntriesSizesFreeAreasAndUnusableSectors) {
-    FileSpec bad = data(), untagged = data(), f = named("F", 257), gone = prog(), mismatch = xray(),
-             nowhere = data();
+    FileSpec bad = data(), gone = prog(), mismatch = xray(), nowhere = data();
     bad.attributes = REGULAR | NOT_FILE | I | C;
-    untagged = bad;
-    untagged.name = "UNTAG";
-    untagged.tag = "";
     expect_listings(
-        ImageBuilder(400).file(bad).file(untagged),
+        ImageBuilder(400).file(bad),
         {{"DIR",
           {"-o", "0x1ff"},
-          "0|DATA          'IC     0!  0 (       0) [      0K]  :     311 $T2     *** ILLEGAL ENTRY ***\n"
-          "UNTAG         'IC     0!  0 (       0) [      0K]  :     312        *** ILLEGAL ENTRY ***\n|"},
-         {"DIR",
-          {"-o", "n"},
-          "0|DATA            *** ILLEGAL ENTRY ***\nUNTAG           *** ILLEGAL ENTRY ***\n|"}});
-    expect_listings(ImageBuilder(400).file(f).empty(3),
-                    {{"DIR",
-                      {"-o", "0x80c"},
-                      "0|" + heading("", "01.Jan.70") +
-                          "F             (       2) [      1K]\n[EMPTY]       (     254) [     43K]\n"
-                          "FILE ENTRIES USED:     2 of  240\n|"}});
+          "0|DATA          'IC     0!  0 (       0) [      0K]  :     311 $T2     *** ILLEGAL ENTRY ***\n|"},
+         {"DIR", {"-o", "n"}, "0|DATA            *** ILLEGAL ENTRY ***\n|"}});
     const std::string free_summary =
         "\nSPACE AVAILABLE:      43 KWORDS =     175 SECTORS\n"
         "LARGEST EMPTY:        43 KWORDS =     175 SECTORS\nFILE ENTRIES USED:     1 of  240\n";
@@ -171,12 +150,7 @@ TEST(Dir, IllegalEntriesSizesFreeAreasAndUnusableSectors) {
           {"-o", "F"},
           "0|" + heading("", "01.Jan.70") + "[EMPTY]                     (     257) [     43K]  :     311\n" +
               free_summary + "|"},
-         {"SDI", {"-o", "F"}, "0|" + heading("", "01.Jan.70") + free_summary + "|"},
-         {"DIR",
-          {"-o", "c"},
-          "0|" + heading("", "01.Jan.70") +
-              "[EMPTY]       [     43K]\n\nSPACE AVAILABLE:      43 K\nLARGEST EMPTY:        43 K\n"
-              "FILE ENTRIES USED:     1 of  240\n|"}});
+         {"SDI", {"-o", "F"}, "0|" + heading("", "01.Jan.70") + free_summary + "|"}});
     gone.magic = DELETED_MAGIC;
     mismatch.sector_size_word = 1;
     const std::string warning = "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: XRAY.TXT\n";
@@ -201,29 +175,21 @@ TEST(Dir, IllegalEntriesSizesFreeAreasAndUnusableSectors) {
 
 TEST(Sdi, ByNameSizeAndDate) {
     expect_listings(
-        ImageBuilder(600)
-            .file(dated("BETA", 10, 0))
-            .file(dated("ALPHA", 300, 0))
-            .file(dated("BRAVO", 10, 0))
-            .file(dated("CHARLIE", 10, 0)),
+        image("600 BETA:10 ALPHA:300 BRAVO:10 CHARLIE:10"),
         {{"SDI", {"-o", "n"}, "0|ALPHA        \n\nBETA         \nBRAVO        \n\nCHARLIE      \n|"},
-         {"SDI", {"-o", "n", "-w"}, "0|ALPHA        \n\nBETA         \nBRAVO        \n\nCHARLIE      \n|"},
          {"SDI", {"-o", "n", "B*"}, "0|BETA         \nBRAVO        \n|"}});
-    const std::string by_size =
-        "ABIG          (       4)\nBIG           (       4)\n\nMID           (       2)\n\n"
-        "ALSO          (       1)\nSMALL         (       1)\n";
-    expect_listings(ImageBuilder(600)
-                        .file(dated("SMALL", 10, 0))
-                        .file(dated("BIG", 1000, 0))
-                        .file(dated("ALSO", 200, 0))
-                        .file(dated("MID", 300, 0))
-                        .file(dated("ABIG", 1000, 0)),
-                    {{"SDI", {"-o", "4", "-m"}, "0|" + by_size + "|"},
-                     {"SDI",
-                      {"-o", "4", "-w", "-m"},
-                      "0|SMALL         (       1)\nALSO          (       1)\n\nMID           (       2)\n\n"
-                      "ABIG          (       4)\nBIG           (       4)\n|"},
-                     {"SDI", {"-o", "4", "-t", "-m"}, "0|" + by_size + "|"}});
+    expect_listings(
+        image("600 SMALL:10 BIG:1000 ALSO:200 MID:300 ABIG:1000"),
+        {
+            {"SDI",
+             {"-o", "4", "-m"},
+             "0|ABIG          (       4)\nBIG           (       4)\n\nMID           (       2)\n\n"
+             "ALSO          (       1)\nSMALL         (       1)\n|"},
+            {"SDI",
+             {"-o", "4", "-w", "-m"},
+             "0|SMALL         (       1)\nALSO          (       1)\n\nMID           (       2)\n\n"
+             "ABIG          (       4)\nBIG           (       4)\n|"},
+        });
     const std::string now = "ANEW         \nNOW          \n";
     expect_listings(
         ImageBuilder(600)

@@ -97,16 +97,3 @@ TEST(Oct, FormsOfTheDump) {
     EXPECT_EQ(d.run("OCT", {"-o", "ce", "W"}).out, chars + "\n       4:   E    F    G  \n");
 }
 
-TEST(Inspection, UnusableDirectorySectorsAreReportedButCountAsFound) {
-    FileSpec gone = named("G", 1), bad = named("M", 1);
-    gone.magic = DELETED_MAGIC;
-    bad.sector_size_word = 2;
-    Disk d(ImageBuilder(400).file(gone).file(bad));
-    for (std::string command : {"LIS", "SUM", "OCT"}) {
-        EXPECT_EQ(outcome(d.run(command, {"G", "M"})),
-                  "0||WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: G\n"
-                  "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: M\n"
-                  "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: M\n")
-            << command;
-    }
-}

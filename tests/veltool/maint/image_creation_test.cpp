@@ -62,18 +62,6 @@ TEST(New, SizesUnitsAndTheChecksBeforeAnythingIsTouched) {
     EXPECT_EQ(made.bytes(), fresh(1000, "LAB DISK")); // EMPTY at 321 with 655 sectors
 }
 
-TEST(New, WithoutSizeNeedsAnExistingImageLargeEnough) {
-    Disk missing;
-    EXPECT_EQ(missing.run("NEW", {}).err,
-              "ERROR: cannot open VELTRA disk image " + missing.image + ":\nNo such file or directory\n");
-    EXPECT_EQ(Disk(pattern(224 * SECTOR, 1)).run("NEW", {}).err, "ERROR: disk image too small\n");
-    Disk odd(pattern(1000 * SECTOR + 5, 1));
-    const std::string partial = "disk image size is not a multiple of KAVOLT sector size\n";
-    EXPECT_EQ(odd.run("NEW", {}).err, "ERROR: " + partial);
-    EXPECT_EQ(odd.run("NEW", {"-o", "F"}).err, "WARNING: " + partial);
-    EXPECT_EQ(odd.bytes(), pattern(1000 * SECTOR + 5, 1));
-}
-
 TEST(OldAndNew, SystemAreaRoundTrip) {
     const Bytes source = pattern(300 * SECTOR, 1);
     Disk a(source);
