@@ -12,7 +12,7 @@
 
 #include "common/text.h"
 #include "common/words.h"
-#include "tests/support/image_builder.h"
+#include "tests/support/disk.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ std::vector<test::ImageBuilder> images() {
     all.push_back(chained);
 
     test::FileSpec damaged = test::named("BAD", 20);
-    damaged.entry_size_word = -3;
+    damaged.sector_size_word = -3;
     damaged.sector_name = "OTHER";
     test::FileSpec deleted_magic = described("GONE", 10);
     deleted_magic.magic = test::DELETED_MAGIC;
@@ -100,7 +100,9 @@ int main(int argc, char** argv) {
         seed("directory", n++, directory_part(image));
         for (std::size_t k = 0; k < 3; ++k) {
             auto slot = image.begin() + 192 * test::SECTOR + 48 + 24 * static_cast<std::ptrdiff_t>(k);
-            auto sector = image.begin() + (builder.start_of(k) - 1) * test::SECTOR;
+            // The start word of the entry; a raw entry may hold none.
+            std::int64_t start = std::max<std::int64_t>(test::get24(image, slot - image.begin() + 9), 1);
+            auto sector = image.begin() + (start - 1) * test::SECTOR;
             seed("directory_sector", m++, Bytes(slot, slot + 24) + Bytes(sector, sector + test::SECTOR));
         }
     }

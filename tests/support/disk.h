@@ -1,99 +1,143 @@
-// A disk image in a scratch directory for end-to-end tests: the commands run on it, and
-// test-side code reads it back.
+// VELTRA disk images for tests: a builder with packing code of its own, a short text form of
+// an image for table rows, and a scratch disk that the commands run on.
 #pragma once
 
-#include <ctime>
+#include <optional>
 #include <string>
-#include <tuple>
 #include <vector>
 
-#include "tests/support/image_builder.h"
+#include "parmdump/tools/packing.h"
 #include "tests/support/run.h"
 
 namespace test {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace packing;
 
+constexpr std::uint32_t FILE_MAGIC = IDENTIFICATION; // a directory sector is a parameter sector
+constexpr std::uint32_t DELETED_MAGIC = 017052376;
+constexpr std::uint32_t REGULAR = 070000000; // file marker alone: type A, no letters
+constexpr std::uint32_t X = 0100000, C = 0200000, P = 0400000, NOT_FILE = 01000000, I = 02000000,
+                        R = 04000000;
+
+// A file of the image: its directory entry, directory sector and data.
+struct FileSpec {
+    std::string name = "FILE"; // up to 8 characters
+    std::string ext;           // up to 4
+    std::string tag;           // up to 4
+    std::int64_t words = 0;    // size in words
+    std::uint32_t attributes = REGULAR;
+    Bytes data; // data bytes from the start sector; the rest is zero
+    std::int32_t load_address = 0;
+    std::int32_t program_start = -1;
+    std::int32_t user_info_address = -1;
+    std::int32_t user_info_size = 0;
+    std::uint32_t date = 0; // BCD date word, e.g. bcd3(24, 12, 99)
+    std::string comment;
+    std::uint32_t magic = FILE_MAGIC; // word 0 of the directory sector
+    bool write_sector = true;         // false: the directory sector stays zero
+    // Damage: words stored instead of the right ones.
+    std::optional<std::int32_t> sector_size_word, entry_start, sector_start;
+    std::optional<std::string> sector_name;
+    Bytes sector_tail; // bytes 120-767 of the directory sector (user info area)
+};
+
+// A file NAME[.EXT] of `words` words with the given data and every other field at its default.
+FileSpec named(const std::string& name, std::int64_t words, Bytes data = {});
+// A file with data and a user area that differ from seed to seed.
+FileSpec file_spec(const std::string& name, std::int64_t words, int seed = 0);
+// Bytes that differ from sector to sector and from seed to seed.
+Bytes pattern(std::size_t n, int seed);
+// A directory sector (768 bytes) for a file starting at `start`.
+Bytes directory_sector(const FileSpec& file_spec, std::int64_t start);
 // `count` sectors of an image from sector n on.
-inline Bytes sectors_of(const Bytes& bytes, std::int64_t n, std::int64_t count = 1) {
-    return Bytes(bytes.begin() + n * SECTOR, bytes.begin() + (n + count) * SECTOR);
-}
+Bytes sectors_of(const Bytes& bytes, std::int64_t n, std::int64_t count = 1);
+// Today's date as a KAVOLT date word.
+std::uint32_t today_word();
+
+class ImageBuilder {
+  public:
+    // An image of `sectors` sectors with `blocks` directory blocks; the directory date is
+    // the BCD word `date` (0: none).
+    explicit ImageBuilder(std::int64_t sectors, std::int64_t blocks = 8, std::uint32_t date = 0);
+
+    ImageBuilder& comment(const std::string& text) { return comment_ = text, *this; }
+    ImageBuilder& default_partition_table() { return partition_table_ = true, *this; }
+    ImageBuilder& file(const FileSpec& file_spec);
+    // An EMPTY entry of n sectors (its directory sector not counted).
+    ImageBuilder& empty(std::int64_t n) { return items_.push_back({Item::empty, {}, n, {}, {}}), *this; }
+    // A deleted file whose directory sector lies `offset` sectors into the last EMPTY area.
+    ImageBuilder& deleted(std::int64_t offset, FileSpec file_spec);
+    // An entry of eight raw words; it occupies `sectors` + 1 sectors of the running start.
+    ImageBuilder& raw_entry(const std::vector<std::int64_t>& words, std::int64_t sectors) {
+        return items_.push_back({Item::raw, {}, sectors, words, {}}), *this;
+    }
+    // Without this, the space left before the disk end becomes one EMPTY entry.
+    ImageBuilder& no_fill() { return fill_ = false, *this; }
+
+    Bytes build() const;
+    operator Bytes() const { return build(); }
+
+  private:
+    struct Item {
+        enum Kind { file, empty, raw } kind;
+        FileSpec file_spec;
+        std::int64_t sectors = 0;
+        std::vector<std::int64_t> words;
+        std::vector<std::pair<std::int64_t, FileSpec>> deleted;
+    };
+    std::int64_t sectors_, blocks_;
+    std::uint32_t date_;
+    std::string comment_;
+    bool partition_table_ = false, fill_ = true;
+    std::vector<Item> items_;
+};
+
+// An image in a line: "SECTORS[/BLOCKS]" and then, in disk order, "-N" for an EMPTY entry of
+// N sectors, "NAME[.EXT][$TAG]:WORDS[:FLAGS]" for a file with patterned data, and
+// "~NAME:WORDS@OFFSET" for a deleted file inside the EMPTY entry before it. FLAGS: the
+// letters P, X, C, R, I, N (not a file) and 0 (no file marker) in its attribute word;
+// d (deleted), b (size word of its directory sector wrong), m (no directory sector).
+ImageBuilder image(const std::string& text);
 
 struct Disk {
     TempDir dir;
     std::string image = dir.file("disk.img");
 
-    // No image file yet.
-    Disk() = default;
-    explicit Disk(const ImageBuilder& builder) { builder.write(image); }
+    Disk() = default; // no image file yet
     explicit Disk(const Bytes& bytes) { write_file(image, bytes); }
+    explicit Disk(const std::string& text) : Disk(test::image(text).build()) {}
 
     // Runs VEL<command> on the image.
-    RunResult run(const std::string& command, std::vector<std::string> arguments) const {
-        arguments.insert(arguments.begin(), {"-d", image});
-        return run_vel(command, arguments);
-    }
+    RunResult run(const std::string& command, std::vector<std::string> arguments) const;
     Bytes bytes() const { return read_file(image); }
     // The first `length` bytes of sector n.
-    Bytes sector(std::int64_t n, std::size_t length = SECTOR) const {
-        Bytes all = bytes();
-        auto first = all.begin() + n * SECTOR;
-        return Bytes(first, first + static_cast<std::ptrdiff_t>(length));
-    }
+    Bytes sector(std::int64_t n, std::size_t length = SECTOR) const;
     // Word w of sector n, unsigned.
-    std::uint32_t word(std::int64_t n, int w) const {
-        return static_cast<std::uint32_t>(get24(bytes(), n * SECTOR + 3 * w)) & 0xFFFFFF;
-    }
+    std::uint32_t word(std::int64_t n, int w) const;
     // A host file beside the image; returns its path.
-    std::string host(const std::string& name, const Bytes& content) const {
-        write_file(dir.file(name), content);
-        return dir.file(name);
-    }
-    // Directory entry k (first block) as name word 0, start and signed size word.
-    std::tuple<std::uint32_t, std::int32_t, std::int32_t> entry(std::int64_t k) const {
-        Bytes all = bytes();
-        std::size_t at = 192 * SECTOR + 48 + 24 * static_cast<std::size_t>(k);
-        return {static_cast<std::uint32_t>(get24(all, at)) & 0xFFFFFF, get24(all, at + 9),
-                get24(all, at + 12)};
-    }
+    std::string host(const std::string& name, const Bytes& content) const;
     // The directory: "NAME.EXT$TAG start size-word" per file, "- start size-word" per EMPTY entry.
-    std::string layout() const {
-        Bytes all = bytes();
-        auto at = [&](std::int64_t offset) { return get24(all, static_cast<std::size_t>(offset)); };
-        std::string out;
-        for (std::int64_t b = 0; b < at(192 * SECTOR + 15); ++b) {
-            for (std::int64_t j = 0, base = (192 + b) * SECTOR; j < at(base + 6); ++j) {
-                std::int64_t slot = base + 48 + 24 * j;
-                std::string name = at(slot) == -1 ? "-" : chars(at(slot)) + chars(at(slot + 3));
-                if (at(slot) != -1 && at(slot + 6) != 0) name += "." + chars(at(slot + 6));
-                if (at(slot) != -1 && at(slot + 18) != 0) name += "$" + chars(at(slot + 18));
-                out += (out.empty() ? "" : "; ") + name + " " + std::to_string(at(slot + 9)) + " " +
-                       std::to_string(at(slot + 12));
-            }
-        }
-        return out;
-    }
-    static std::string chars(std::int32_t word) {
-        std::string text;
-        for (int shift = 18; shift >= 0 && ((word >> shift) & 077) != 0; shift -= 6) {
-            int code = (word >> shift) & 077;
-            text += static_cast<char>(code == 32 ? '@' : code < 32 ? code + 0x40 : code);
-        }
-        return text;
-    }
+    std::string layout() const;
 };
 
 // Exit status, standard output and standard error in one text: "status|out|err".
-inline std::string outcome(const RunResult& r) {
-    return std::to_string(r.status) + "|" + r.out + "|" + r.err;
-}
+std::string outcome(const RunResult& r);
 
-// Today's date as a KAVOLT date word.
-inline std::uint32_t today_word() {
-    std::time_t now = std::time(nullptr);
-    std::tm t{};
-    localtime_r(&now, &t);
-    return bcd3(t.tm_mday, t.tm_mon + 1, t.tm_year % 100);
-}
+// One end-to-end case: the image (in a line, or built), the command and its arguments, the outcome and
+// the directory afterwards ("" when not compared, "=" when the image must not change).
+struct Row {
+    struct Image {
+        Bytes bytes;
+        Image(const char* text) : bytes(test::image(text)) {}
+        Image(const std::string& text) : bytes(test::image(text)) {}
+        Image(const ImageBuilder& builder) : bytes(builder) {}
+        Image(Bytes b) : bytes(std::move(b)) {}
+    } image;
+    std::string command;
+    std::vector<std::string> arguments;
+    std::string outcome;
+    std::string layout;
+};
+void check_rows(const std::vector<Row>& rows);
 
 } // namespace test

@@ -1,5 +1,6 @@
 #include "tests/support/run.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -9,68 +10,42 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace test {
-
-namespace {
-
-std::vector<std::string> test_environment() {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        std::string entry = *e;
-        if (entry.rfind("TZ=", 0) == 0 || entry.rfind("LC_", 0) == 0 || entry.rfind("LANG=", 0) == 0)
-            continue;
-        env.push_back(entry);
-    }
-    env.emplace_back("TZ=UTC");
-    env.emplace_back("LC_ALL=C");
-    return env;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-    std::vector<char*> result;
-    for (auto& s : strings)
-        result.push_back(s.data());
-    result.push_back(nullptr);
-    return result;
-}
-
-} // namespace
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& arguments,
                       const std::string& argv0, const std::string& cwd) {
     TempDir capture;
-    std::string out_path = capture.file("out");
-    std::string err_path = capture.file("err");
+    std::string out_path = capture.file("out"), err_path = capture.file("err");
     std::vector<std::string> args{argv0.empty() ? program : argv0};
     args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> env = test_environment();
-    std::vector<char*> argv = pointers(args);
-    std::vector<char*> envp = pointers(env);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
 
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
+        int in = open("/dev/null", O_RDONLY);
         int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int in = open("/dev/null", O_RDONLY);
-        if (out < 0 || err < 0 || in < 0) _exit(126);
+        if (in < 0 || out < 0 || err < 0 || (!cwd.empty() && chdir(cwd.c_str()) != 0)) _exit(126);
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-        execve(program.c_str(), argv.data(), envp.data());
+        setenv("TZ", "UTC", 1);
+        setenv("LC_ALL", "C", 1);
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
     int wait_status = 0;
     while (waitpid(pid, &wait_status, 0) < 0) {
     }
-    RunResult result;
-    result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
-    result.out = read_text(out_path);
-    result.err = read_text(err_path);
-    return result;
+    auto text = [](const std::string& path) {
+        Bytes bytes = read_file(path);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    return {WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, text(out_path), text(err_path)};
 }
 
 RunResult run_vel(const std::string& command, const std::vector<std::string>& arguments) {
@@ -93,20 +68,24 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::vector<std::uint8_t> read_file(const std::string& path) {
+std::string digest(const std::string& text) {
+    std::uint64_t h = 14695981039346656037u; // 64-bit FNV-1a
+    for (unsigned char c : text)
+        h = (h ^ c) * 1099511628211u;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+    return hex;
+}
+
+Bytes read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+void write_file(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-std::string read_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 } // namespace test

@@ -38,8 +38,10 @@ class TempDir {
     std::string path_;
 };
 
-std::vector<std::uint8_t> read_file(const std::string& path);
-void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
-std::string read_text(const std::string& path);
+using Bytes = std::vector<std::uint8_t>;
+// A short digest of a long text (16 hex digits), for expected outputs too long to spell out.
+std::string digest(const std::string& text);
+Bytes read_file(const std::string& path);
+void write_file(const std::string& path, const Bytes& bytes);
 
 } // namespace test

@@ -89,9 +89,9 @@ Bytes rea_output(const Disk& disk, const std::string& form, const std::string& n
     return test::read_file(disk.dir.file("rea/" + name));
 }
 
-FileSpec spec(const std::string& name, const std::string& ext, std::int64_t words, Bytes data) {
-    FileSpec f = test::named(name, words, std::move(data));
-    f.ext = ext;
+// A file dated 24 December 1999.
+FileSpec dated(const std::string& full_name, std::int64_t words, Bytes data = {}) {
+    FileSpec f = test::named(full_name, words, std::move(data));
     f.date = test::bcd3(24, 12, 99);
     return f;
 }
@@ -103,15 +103,15 @@ ImageBuilder sample() {
     Bytes data(2100);
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<std::uint8_t>(i * 37 + i / 3);
-    FileSpec bad = spec("BAD", "SEC", 1, {});
+    FileSpec bad = dated("BAD.SEC", 1);
     bad.sector_size_word = 2;
-    FileSpec gone = spec("GONE", "", 1, {});
+    FileSpec gone = dated("GONE", 1);
     gone.magic = test::DELETED_MAGIC;
-    FileSpec illegal = spec("ILL", "", 1, {});
+    FileSpec illegal = dated("ILL", 1);
     illegal.attributes |= 01000000;
     ImageBuilder b(600);
-    b.file(spec("TEXT", "TXT", 4, {0xC1, 0xC2, 0x8D, 0x8C, 0xC3, 0x84, 0xC5}));
-    b.file(spec("DATA", "", 700, data)).file(spec("NOTHING", "DAT", 0, {}));
+    b.file(dated("TEXT.TXT", 4, {0xC1, 0xC2, 0x8D, 0x8C, 0xC3, 0x84, 0xC5}));
+    b.file(dated("DATA", 700, data)).file(dated("NOTHING.DAT", 0));
     return b.file(bad).file(gone).file(illegal);
 }
 
@@ -204,10 +204,10 @@ TEST_F(MountTest, ChangesOfTheImageShowWhileMounted) {
 }
 
 TEST_F(MountTest, FileCutOffByTheImageEndIsAnIoError) {
-    ImageBuilder builder = sample();
-    Bytes image = builder.build();
-    image.resize(static_cast<std::size_t>(builder.start_of(1) * 768 + 100)); // into DATA's data
-    Disk disk(image);
+    Disk disk(sample());
+    std::string layout = disk.layout(); // "TEXT.TXT start size; DATA start size; ..."
+    std::int64_t data_start = std::stoll(layout.substr(layout.find("; DATA ") + 7));
+    std::filesystem::resize_file(disk.image, data_start * 768 + 100); // into DATA's data
     Mount m(disk);
     ASSERT_EQ(m.mount({"-o", "force,form=D"}).status, 0);
     EXPECT_EQ(read_all(m.at("TEXT.TXT")), std::make_pair(rea_output(disk, "D", "TEXT.TXT"), 0));

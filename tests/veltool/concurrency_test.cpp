@@ -7,8 +7,7 @@
 #include <map>
 #include <unistd.h>
 
-#include "tests/veltool/maint/disk.h"
-#include "veltool/image/lock.h"
+#include "tests/support/disk.h"
 
 using namespace test;
 
@@ -124,36 +123,5 @@ TEST(Concurrency, CommandsWaitForALockHeldOutside) {
             EXPECT_GE(Clock::now() - started, milliseconds(600));
         }
         close(fd);
-    }
-}
-
-// lock_file against another open file description of the same file: which modes go together,
-// and that a refused lock is given up once the wait is over.
-TEST(Concurrency, LockModesAndWaiting) {
-    using veltool::LockMode;
-    struct Case {
-        LockMode held, asked;
-        bool granted;
-    } cases[] = {
-        {LockMode::shared, LockMode::shared, true},
-        {LockMode::shared, LockMode::exclusive, false},
-        {LockMode::exclusive, LockMode::shared, false},
-        {LockMode::exclusive, LockMode::exclusive, false},
-    };
-    TempDir dir;
-    write_file(dir.file("f"), Bytes(10));
-    for (const Case& c : cases) {
-        int first = open(dir.file("f").c_str(), O_RDWR);
-        int second = open(dir.file("f").c_str(), O_RDWR);
-        ASSERT_TRUE(veltool::lock_file(first, c.held, 0));
-        auto started = Clock::now();
-        EXPECT_EQ(veltool::lock_file(second, c.asked, 200), c.granted);
-        if (!c.granted) {
-            EXPECT_GE(Clock::now() - started, milliseconds(200));
-        }
-        veltool::unlock_file(first);
-        EXPECT_TRUE(veltool::lock_file(second, c.asked, 0));
-        close(second);
-        close(first);
     }
 }

@@ -5,133 +5,80 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tests/veltool/maint/disk.h"
+#include "tests/support/disk.h"
 
 using namespace test;
 
-namespace {
-
-// Text bytes with bit 7 set and no end marker, so that lis reads the file to its end.
-Bytes text_data(std::size_t n) {
-    Bytes bytes(n, 0xC1);
-    for (std::size_t i = 39; i < n; i += 40)
-        bytes[i] = 0x8A;
-    return bytes;
-}
-
-// A and B with data, a deleted D between them, and room behind.
-ImageBuilder sample() {
-    ImageBuilder b(600);
-    b.file(named("A", 700, text_data(2100))).empty(4).deleted(0, named("D", 200, text_data(600)));
-    b.file(named("B", 300, text_data(900)));
-    return b;
-}
-
-struct Case {
-    std::string command;
-    std::vector<std::string> arguments; // after -d IMAGE; "@" names the host file h beside it
-    std::string err;
-};
-
-std::vector<std::string> resolved(const Disk& d, std::vector<std::string> arguments) {
-    for (std::string& a : arguments)
-        if (a == "@") a = d.dir.file("h");
-    return arguments;
-}
-
-} // namespace
-
-// As the superuser the commands run as nobody (setpriv), since file permissions do not bind
-// the superuser; otherwise the image is simply made read-only.
-TEST(HostFaults, ImageWithoutWritePermissionIsNeverChanged) {
+// As the superuser the commands on a read-only image run as nobody (setpriv), since file
+// permissions do not bind the superuser.
+TEST(HostFaults, EveryFaultIsAnErrorAndTheImageKeepsItsBytes) {
     const bool root = geteuid() == 0;
     if (root && access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "needs setpriv to drop privileges";
-    const std::string no_write = "Bad file descriptor\n";
-    const Case cases[] = {
-        {"DEL", {"A"}, "ERROR: cannot write directory sector:\n" + no_write},
-        {"REN", {"A", "C"}, "ERROR: cannot write directory sector:\n" + no_write},
-        {"COP", {"A", "C"}, "ERROR: cannot write disk sector:\n" + no_write},
-        {"WRI", {"-o", "D", "@"}, "ERROR: cannot write disk sector:\n" + no_write},
-        {"SCW", {"-o", "F", "-f", "@", "300", "1"}, "ERROR: cannot write disk sector:\n" + no_write},
-        {"PTW", {}, "ERROR: cannot write disk sector:\n" + no_write},
-        {"DCW", {"-c", "X"}, "ERROR: cannot write disk comment:\n" + no_write},
-        {"DRE", {"-b", "8"}, "ERROR: cannot write directory blocks:\n" + no_write},
-        {"PAC", {}, "ERROR: cannot write directory sector:\n" + no_write},
-        {"REV", {"D"}, "ERROR: cannot write directory sector:\n" + no_write},
-        {"RES", {"R", "1K"}, "ERROR: cannot write directory sector:\n" + no_write},
-        {"FIX", {}, "ERROR: cannot write directory sector:\n" + no_write},
-        {"NEW", {"-o", "F", "400"}, "ERROR: cannot create VELTRA disk image IMAGE:\nPermission denied\n"},
+    // A and B of text bytes with bit 7 set and no end marker, so that lis reads A to its end;
+    // a deleted D between them.
+    Bytes text(2100, 0xC1);
+    for (std::size_t i = 39; i < text.size(); i += 40)
+        text[i] = 0x8A;
+    FileSpec a = named("A", 700, text), b = named("B", 300, text), d = named("D", 200, text);
+    const Bytes sound = ImageBuilder(600).file(a).empty(4).deleted(0, d).file(b);
+    const Bytes cut(sound.begin(), sound.begin() + 201 * SECTOR + 1000); // inside the data of A
+    const std::string no_write = ":\nBad file descriptor\n", full = ":\nNo space left on device\n",
+                      short_read = "ERROR: cannot read disk sector\n";
+    // How: w the image is read-only, f standard output is /dev/full and files may hold 1 KiB,
+    // c the image is cut short. "@" names a host file beside the image.
+    // clang-format off
+    const struct Case {
+        char how;
+        std::string command;
+        std::vector<std::string> arguments;
+        std::string err; // the end of standard error
+    } cases[] = {
+        {'w', "DEL", {"A"}, "ERROR: cannot write directory sector" + no_write},
+        {'w', "REN", {"A", "C"}, "ERROR: cannot write directory sector" + no_write},
+        {'w', "COP", {"A", "C"}, "ERROR: cannot write disk sector" + no_write},
+        {'w', "WRI", {"-o", "D", "@"}, "ERROR: cannot write disk sector" + no_write},
+        {'w', "SCW", {"-o", "F", "-f", "@", "300", "1"}, "ERROR: cannot write disk sector" + no_write},
+        {'w', "PTW", {}, "ERROR: cannot write disk sector" + no_write},
+        {'w', "DCW", {"-c", "X"}, "ERROR: cannot write disk comment" + no_write},
+        {'w', "DRE", {"-b", "8"}, "ERROR: cannot write directory blocks" + no_write},
+        {'w', "PAC", {}, "ERROR: cannot write directory sector" + no_write},
+        {'w', "REV", {"D"}, "ERROR: cannot write directory sector" + no_write},
+        {'w', "RES", {"R", "1K"}, "ERROR: cannot write directory sector" + no_write},
+        {'w', "FIX", {}, "ERROR: cannot write directory sector" + no_write},
+        {'w', "NEW", {"-o", "F", "400"}, "ERROR: cannot create VELTRA disk image IMAGE:\nPermission denied\n"},
+        {'f', "SCR", {"-f", "/dev/full", "0", "10"}, "ERROR: cannot write sector" + full},
+        {'f', "OLD", {"-f", "/dev/full"}, "ERROR: cannot write VELTRA sector" + full},
+        {'f', "LIS", {"A"}, "ERROR: cannot write standard output" + full},
+        {'f', "DIR", {}, "ERROR: cannot write standard output" + full},
+        {'f', "REA", {"-o", "D", "-f", "@", "A"}, "ERROR: cannot write file sector:\nFile too large\n"},
+        // The size warnings of the directory check come first.
+        {'c', "REA", {"-o", "D", "-f", "@", "A"}, short_read},
+        {'c', "LIS", {"A"}, short_read},
+        {'c', "SUM", {"A"}, short_read},
+        {'c', "OCT", {"A"}, short_read},
+        {'c', "SCR", {"-f", "@", "0", "400"}, "ERROR: ILLEGAL SECTOR LIMITS\n"},
     };
+    // clang-format on
     for (const Case& c : cases) {
-        Disk d(sample());
-        d.host("h", text_data(2 * SECTOR));
-        Bytes before = d.bytes();
-        chmod(d.dir.path().c_str(), 0755);
-        chmod(d.image.c_str(), 0444);
-        std::vector<std::string> arguments{"-d", d.image};
-        for (const std::string& a : resolved(d, c.arguments))
-            arguments.push_back(a);
-        std::string program = std::string(VELTOOL_BIN_DIR) + "/VEL" + c.command;
-        RunResult r;
-        if (root) {
-            arguments.insert(arguments.begin(),
-                             {"--reuid=65534", "--regid=65534", "--clear-groups", program});
-            r = run_program("/usr/bin/setpriv", arguments);
-        } else {
-            r = run_program(program, arguments);
+        Disk disk(c.how == 'c' ? cut : sound);
+        disk.host("h", Bytes(2 * SECTOR, 0xC1));
+        std::string line = std::string(VELTOOL_BIN_DIR) + "/VEL" + c.command + " -d " + disk.image;
+        for (const std::string& argument : c.arguments)
+            line += " " + (argument == "@" ? disk.dir.file("h") : argument);
+        if (c.how == 'w') {
+            chmod(disk.dir.path().c_str(), 0755);
+            chmod(disk.image.c_str(), 0444);
+            if (root) line = "setpriv --reuid=65534 --regid=65534 --clear-groups " + line;
         }
+        if (c.how == 'f')
+            line =
+                "ulimit -f 2; exec " + line + (c.command == "LIS" || c.command == "DIR" ? " >/dev/full" : "");
+        Bytes before = disk.bytes();
+        RunResult r = run_program("/bin/sh", {"-c", line});
         std::string err = c.err;
-        if (auto at = err.find("IMAGE"); at != std::string::npos) err.replace(at, 5, d.image);
-        EXPECT_EQ(r.status, 1) << c.command;
-        EXPECT_EQ(r.err, err) << c.command;
-        EXPECT_EQ(d.bytes(), before) << c.command;
-    }
-}
-
-// Host outputs that take no more: a full device, and a file over the size limit.
-TEST(HostFaults, FailedHostWritesEndTheRun) {
-    const std::string full = "No space left on device\n";
-    const Case cases[] = {
-        {"SCR", {"-f", "/dev/full", "0", "10"}, "ERROR: cannot write sector:\n" + full},
-        {"OLD", {"-f", "/dev/full"}, "ERROR: cannot write VELTRA sector:\n" + full},
-        {"LIS", {"A"}, "ERROR: cannot write standard output:\n" + full},
-        {"DIR", {}, "ERROR: cannot write standard output:\n" + full},
-        {"REA", {"-o", "D", "-f", "@", "A"}, "ERROR: cannot write file sector:\nFile too large\n"},
-    };
-    for (const Case& c : cases) {
-        Disk d(sample());
-        Bytes before = d.bytes();
-        std::string command = std::string(VELTOOL_BIN_DIR) + "/VEL" + c.command + " -d " + d.image;
-        for (const std::string& a : resolved(d, c.arguments))
-            command += " " + a;
-        // rea's output may hold 1 KiB at most; the listings write on the full device.
-        command =
-            "ulimit -f 2; exec " + command + (c.command == "LIS" || c.command == "DIR" ? " >/dev/full" : "");
-        RunResult r = run_program("/bin/sh", {"-c", command});
-        EXPECT_EQ(r.status, 1) << c.command;
-        EXPECT_EQ(r.err, c.err) << c.command;
-        EXPECT_EQ(d.bytes(), before) << c.command;
-    }
-}
-
-// The image ends inside the data of A: every command that reads it reports the short read.
-TEST(HostFaults, ImageCutShortInsideAFile) {
-    const Case cases[] = {
-        {"REA", {"-o", "D", "-f", "@", "A"}, "ERROR: cannot read disk sector\n"},
-        {"LIS", {"A"}, "ERROR: cannot read disk sector\n"},
-        {"SUM", {"A"}, "ERROR: cannot read disk sector\n"},
-        {"OCT", {"A"}, "ERROR: cannot read disk sector\n"},
-        {"SCR", {"-f", "@", "0", "400"}, "ERROR: ILLEGAL SECTOR LIMITS\n"},
-    };
-    ImageBuilder builder = sample();
-    Bytes cut = builder.build();
-    cut.resize(static_cast<std::size_t>(builder.start_of(0) * SECTOR + 1000));
-    for (const Case& c : cases) {
-        Disk d(cut);
-        RunResult r = d.run(c.command, resolved(d, c.arguments));
-        EXPECT_EQ(r.status, 1) << c.command;
-        // The size warnings of the directory check come first; the error is the last line.
-        EXPECT_TRUE(r.err.ends_with(c.err)) << c.command << ": " << r.err;
-        EXPECT_EQ(d.bytes(), cut) << c.command;
+        if (auto at = err.find("IMAGE"); at != std::string::npos) err.replace(at, 5, disk.image);
+        EXPECT_EQ(r.status, 1) << line;
+        EXPECT_TRUE(r.err.ends_with(err)) << line << "\n" << r.err;
+        EXPECT_EQ(disk.bytes(), before) << line;
     }
 }

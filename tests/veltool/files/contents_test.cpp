@@ -17,9 +17,7 @@ std::vector<std::uint8_t> kavolt_text(const std::string& text) {
 }
 
 FileSpec text_file(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    FileSpec f = named(name, static_cast<std::int64_t>(bytes.size() + 2) / 3, bytes);
-    f.ext = "TXT";
-    return f;
+    return named(name + ".TXT", static_cast<std::int64_t>(bytes.size() + 2) / 3, bytes);
 }
 
 FileSpec words_file(const std::string& name, const std::vector<std::uint32_t>& words) {
@@ -63,8 +61,7 @@ TEST(Lis, TextEndsAtEndOfTransmissionLinesAtCarriageReturns) {
 }
 
 TEST(Sum, FullNameOrderAndEndAroundCarry) {
-    FileSpec alpha = words_file("ALPHA", {077777777, 1});
-    alpha.ext = "X";
+    FileSpec alpha = words_file("ALPHA.X", {077777777, 1});
     Disk d(ImageBuilder(400)
                .file(words_file("ZED", {077777777}))
                .file(alpha)
@@ -100,40 +97,3 @@ TEST(Oct, FormsOfTheDump) {
     EXPECT_EQ(d.run("OCT", {"-o", "ce", "W"}).out, chars + "\n       4:   E    F    G  \n");
 }
 
-TEST(Oct, HeaderRegionAndIndexAcrossSectors) {
-    FileSpec large = words_file("H2", std::vector<std::uint32_t>(300, 1));
-    large.user_info_address = 0100;
-    large.user_info_size = 216;
-    Disk d(ImageBuilder(400).file(words_file("H1", {7})).file(large).file(named("Z", 0)));
-    std::string out = d.run("OCT", {"-o", "h", "H1"}).out;
-    EXPECT_TRUE(out.starts_with("H1              SIZE =        1\nH1           : FILE HEADER"
-                                "\n       0: 21702365 10610000        0        0"));
-    EXPECT_TRUE(out.ends_with("\n      44:        0        0        0        0\nH1           : FILE DATA"
-                              "\n       0:        7\n"));
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 14); // 40 header words in 10 lines
-
-    out = d.run("OCT", {"-o", "H", "H2"}).out;
-    auto data = out.find("H2           : FILE DATA");
-    ASSERT_NE(data, std::string::npos);
-    EXPECT_NE(out.rfind("\n     374: ", data), std::string::npos); // 256 words of header
-    EXPECT_GT(out.find("\n     400: "), data);
-    std::string ones = "        1        1        1        1";
-    EXPECT_NE(out.find("\n     400:" + ones + "\n     404:", data), std::string::npos);
-    EXPECT_TRUE(out.ends_with("\n     450:" + ones + "\n"));
-    EXPECT_EQ(d.run("OCT", {"Z"}).out, "Z               SIZE =        0\n");
-    EXPECT_EQ(d.run("OCT", {"-o", "r", "Q"}).out, "");
-}
-
-TEST(Inspection, UnusableDirectorySectorsAreReportedButCountAsFound) {
-    FileSpec gone = named("G", 1), bad = named("M", 1);
-    gone.magic = DELETED_MAGIC;
-    bad.sector_size_word = 2;
-    Disk d(ImageBuilder(400).file(gone).file(bad));
-    for (std::string command : {"LIS", "SUM", "OCT"}) {
-        EXPECT_EQ(outcome(d.run(command, {"G", "M"})),
-                  "0||WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: G\n"
-                  "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: M\n"
-                  "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: M\n")
-            << command;
-    }
-}

@@ -5,31 +5,17 @@
 #include <sys/stat.h>
 
 #include "tests/support/disk.h"
-#include "tests/support/image_builder.h"
-#include "tests/support/run.h"
 
-using test::FileSpec;
-using test::ImageBuilder;
-using test::RunResult;
-using Bytes = std::vector<std::uint8_t>;
+using namespace test;
 
 namespace {
 
-FileSpec file_spec(const std::string& name, const std::string& ext, std::int64_t words, Bytes data = {}) {
-    FileSpec f;
-    f.name = name;
-    f.ext = ext;
-    f.words = words;
-    f.data = std::move(data);
-    return f;
-}
-
 // PROG.SAV: five words, the first with bit 23 set.
 FileSpec prog() {
-    FileSpec f = file_spec("PROG", "SAV", 5,
-                           {0x80, 0, 0, 0, 0, 1, 0x7F, 0xFF, 0xFF, 0x12, 0x34, 0x56, 0xFF, 0xFF, 0xFF});
+    FileSpec f =
+        named("PROG.SAV", 5, {0x80, 0, 0, 0, 0, 1, 0x7F, 0xFF, 0xFF, 0x12, 0x34, 0x56, 0xFF, 0xFF, 0xFF});
     f.tag = "T1";
-    f.attributes = test::REGULAR | 0400000;
+    f.attributes = REGULAR | 0400000;
     f.load_address = 01000;
     f.comment = "first";
     f.sector_tail = {1, 2, 3};
@@ -39,13 +25,13 @@ FileSpec prog() {
 // PROG.SAV at 201, TEXT.TXT at 203, NULL at 205, BAD.SEC at 206 (its sector gives another
 // size), GONE at 208 (its sector is a deleted file's), EMPTY from 210.
 ImageBuilder sample() {
-    FileSpec bad = file_spec("BAD", "SEC", 1);
+    FileSpec bad = named("BAD.SEC", 1);
     bad.sector_size_word = 2;
-    FileSpec gone = file_spec("GONE", "", 1);
-    gone.magic = test::DELETED_MAGIC;
+    FileSpec gone = named("GONE", 1);
+    gone.magic = DELETED_MAGIC;
     ImageBuilder b(400);
-    b.file(prog()).file(file_spec("TEXT", "TXT", 3, {0xC1, 0xC2, 0x8D, 0x8C, 0x84, 0xC5, 0xC6}));
-    b.file(file_spec("NULL", "", 0)).file(bad).file(gone);
+    b.file(prog()).file(named("TEXT.TXT", 3, {0xC1, 0xC2, 0x8D, 0x8C, 0x84, 0xC5, 0xC6}));
+    b.file(named("NULL", 0)).file(bad).file(gone);
     return b;
 }
 
@@ -58,17 +44,6 @@ Bytes slice(const Bytes& bytes, std::int64_t offset, std::size_t n) {
     return Bytes(bytes.begin() + offset, bytes.begin() + offset + static_cast<std::int64_t>(n));
 }
 
-// The first 120 bytes of the directory sector that wri gives a file without one of its own.
-Bytes fresh_sector(const std::string& name, const std::string& ext, std::int64_t words, std::int64_t start) {
-    FileSpec f = file_spec(name, ext, words);
-    f.date = test::today_word();
-    return slice(test::directory_sector(f, start), 0, 120);
-}
-
-using test::Disk;
-
-constexpr std::uint32_t EMPTY = 0xFFFFFF;
-
 } // namespace
 
 TEST(Rea, HostForms) {
@@ -76,26 +51,24 @@ TEST(Rea, HostForms) {
     const std::string out = d.dir.path() + "/";
     const Bytes packed{0x00, 0x00, 0x80, 0xFF, 0x01, 0, 0,    0,    0xFF, 0xFF,
                        0x7F, 0,    0x56, 0x34, 0x12, 0, 0xFF, 0xFF, 0xFF, 0xFF};
-    const Bytes text_sector = test::directory_sector(file_spec("TEXT", "TXT", 3), 203);
+    const Bytes text_sector = directory_sector(named("TEXT.TXT", 3), 203);
     struct Case {
         const char* letters;
         const char* name;
         Bytes expected;
     };
     for (const Case& c :
-         {Case{"", "PROG.SAV", concat(test::directory_sector(prog(), 201), prog().data)},
+         {Case{"", "PROG.SAV", concat(directory_sector(prog(), 201), prog().data)},
           Case{"d", "PROG.SAV", prog().data}, Case{"PD", "PROG.SAV", packed},
           Case{"a", "TEXT.TXT", {'A', 'B', '\n', '\f'}},
           Case{"BA", "TEXT.TXT", concat(text_sector, {0xC1, 0xC2, 0x8D, 0x8C, 0x84, 0xC5, 0xC6, 0, 0})},
-          Case{"", "NULL", test::directory_sector(file_spec("NULL", "", 0), 205)}, Case{"D", "NULL", {}}}) {
-        RunResult r = d.run("REA", {"-o", c.letters, "-f", out, "-e", ".out", c.name});
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out + r.err, "");
-        EXPECT_EQ(test::read_file(out + c.name + ".out"), c.expected) << c.letters << " " << c.name;
+          Case{"", "NULL", directory_sector(named("NULL", 0), 205)}, Case{"D", "NULL", {}}}) {
+        EXPECT_EQ(outcome(d.run("REA", {"-o", c.letters, "-f", out, "-e", ".out", c.name})), "0||");
+        EXPECT_EQ(read_file(out + c.name + ".out"), c.expected) << c.letters << " " << c.name;
     }
     // P alone: the directory sector as 256 integers (the magic, then name word 0), the data.
     EXPECT_EQ(d.run("REA", {"-o", "p", "-f", out, "PROG.SAV"}).status, 0);
-    Bytes whole = test::read_file(out + "PROG.SAV");
+    Bytes whole = read_file(out + "PROG.SAV");
     ASSERT_EQ(whole.size(), 1044u);
     EXPECT_EQ(slice(whole, 0, 8), (Bytes{0xF5, 0x84, 0x47, 0, 0xC7, 0x23, 0x41, 0}));
     EXPECT_EQ(slice(whole, 1024, 20), packed);
@@ -103,26 +76,21 @@ TEST(Rea, HostForms) {
 
 TEST(Rea, SelectionLinesAndReports) {
     Disk d(sample());
-    const std::string pre = d.dir.file("x-");
-    RunResult r = d.run("REA", {"-o", "v", "-f", pre, "-e", ".b", "*.sav", "P*", "T*"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "READING PROG.SAV      TO " + pre + "PROG.SAV.b\nREADING TEXT.TXT      TO " + pre +
-                         "TEXT.TXT.b\n");
-    EXPECT_EQ(d.run("REA", {"NOPE", "X*"}).out, "FILE NOT FOUND: NOPE, X*\n");
-    EXPECT_EQ(d.run("REA", {}).out, "FILE NOT FOUND:\n");
-    EXPECT_EQ(d.run("REA", {"-o", "R", "NOPE"}).out, "");
+    const std::string pre = d.dir.file("x-"),
+                      corrupt = "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: ";
+    EXPECT_EQ(outcome(d.run("REA", {"-o", "v", "-f", pre, "-e", ".b", "*.sav", "P*", "T*"})),
+              "0|READING PROG.SAV      TO " + pre + "PROG.SAV.b\nREADING TEXT.TXT      TO " + pre +
+                  "TEXT.TXT.b\n|");
+    EXPECT_EQ(outcome(d.run("REA", {"NOPE", "X*"})), "0|FILE NOT FOUND: NOPE, X*\n|");
+    EXPECT_EQ(outcome(d.run("REA", {})), "0|FILE NOT FOUND:\n|");
+    EXPECT_EQ(outcome(d.run("REA", {"-o", "R", "NOPE"})), "0||");
     // Unusable directory sectors: warned (the cross-check warns too), skipped, yet found.
-    r = d.run("REA", {"-o", "V", "-f", pre, "BAD.SEC", "GONE"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: BAD.SEC\n"
-                     "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: BAD.SEC\n"
-                     "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: GONE\n");
+    EXPECT_EQ(outcome(d.run("REA", {"-o", "V", "-f", pre, "BAD.SEC", "GONE"})),
+              "0||" + corrupt + "BAD.SEC\n" + corrupt + "BAD.SEC\n" + corrupt + "GONE\n");
     EXPECT_FALSE(std::filesystem::exists(pre + "GONE"));
-    r = d.run("REA", {"-f", d.dir.file("none/"), "PROG.SAV"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "ERROR: cannot create VELTRA file " + d.dir.file("none/PROG.SAV") +
-                         ":\nNo such file or directory\n");
+    EXPECT_EQ(outcome(d.run("REA", {"-f", d.dir.file("none/"), "PROG.SAV"})),
+              "1||ERROR: cannot create VELTRA file " + d.dir.file("none/PROG.SAV") +
+                  ":\nNo such file or directory\n");
 }
 
 TEST(Transfer, RoundTripsInEveryForm) {
@@ -131,19 +99,17 @@ TEST(Transfer, RoundTripsInEveryForm) {
         Disk to(ImageBuilder(400));
         std::string path = to.dir.file("PROG.SAV");
         ASSERT_EQ(from.run("REA", {"-o", letters, "-f", to.dir.path() + "/", "PROG.SAV"}).status, 0);
-        Bytes host = test::read_file(path);
-        RunResult w = to.run("WRI", {"-o", letters, path});
-        EXPECT_EQ(w.status, 0);
-        EXPECT_EQ(w.out + w.err, "");
+        Bytes host = read_file(path);
+        EXPECT_EQ(outcome(to.run("WRI", {"-o", letters, path})), "0||");
         // Nothing else in the host directory: the temporary file is gone.
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(to.dir.path()), {}), 2);
         ASSERT_EQ(to.run("REA", {"-o", letters, "-f", to.dir.file("back-"), "PROG.SAV"}).status, 0);
         // The file comes back as it went, but for the date of its directory sector.
         for (int i = 0; letters == "" && i < 3; ++i)
-            host[30 + i] = static_cast<std::uint8_t>(test::today_word() >> (16 - 8 * i));
+            host[30 + i] = static_cast<std::uint8_t>(today_word() >> (16 - 8 * i));
         for (int i = 0; letters == "P" && i < 4; ++i)
-            host[40 + i] = static_cast<std::uint8_t>(test::today_word() >> (8 * i));
-        EXPECT_EQ(test::read_file(to.dir.file("back-PROG.SAV")), host) << letters;
+            host[40 + i] = static_cast<std::uint8_t>(today_word() >> (8 * i));
+        EXPECT_EQ(read_file(to.dir.file("back-PROG.SAV")), host) << letters;
     }
     // Text, and integers of which only the low 24 bits count, the last one partial.
     Disk d(ImageBuilder(400));
@@ -152,65 +118,16 @@ TEST(Transfer, RoundTripsInEveryForm) {
     EXPECT_EQ(d.run("WRI", {"-o", "A", note}).status, 0);
     EXPECT_EQ(d.run("WRI", {"-o", "DP", ints}).status, 0);
     EXPECT_EQ(d.run("REA", {"-o", "A", "-f", d.dir.file("back-"), "NOTE"}).status, 0);
-    EXPECT_EQ(test::read_file(d.dir.file("back-NOTE")), test::read_file(note));
+    EXPECT_EQ(read_file(d.dir.file("back-NOTE")), read_file(note));
     EXPECT_EQ(d.sector(203, 7), (Bytes{0x23, 0x45, 0x67, 0xFF, 0xFF, 0xFF, 0}));
 }
 
-TEST(Wri, TextLayout) {
-    Disk d(ImageBuilder(400));
-    std::string lines = d.host("lines.txt", {'A', 'B', '\n', 'X', 'Y', '\n'});
-    const std::string text = std::string(767, 'x') + "\r\nY"; // the pair straddles two pieces
-    std::string straddle = d.host("long", Bytes(text.begin(), text.end()));
-    std::string form_feed = d.host("ff", {'A', 0x8D, 0x8A, 'B', '\r', 'C', '\n', '\r', '\f'});
-    std::string ended = d.host("ended", {'A', 'B', 0x84, 'C', 'D'});
-    RunResult r = d.run("WRI", {"-o", "AV", lines, straddle, form_feed, ended});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, "WRITING " + lines + " TO LINES.TXT\nWRITING " + straddle + " TO LONG\nWRITING " +
-                         form_feed + " TO FF\nWRITING " + ended + " TO ENDED\n");
-    EXPECT_EQ(d.sector(201, 10), (Bytes{0xC1, 0xC2, 0x8D, 0xD8, 0xD9, 0x8D, 0x8C, 0x84, 0, 0}));
-    EXPECT_EQ(slice(d.bytes(), 203 * 768 + 766, 6), (Bytes{0xF8, 0x8D, 0xD9, 0x8C, 0x84, 0}));
-    EXPECT_EQ(d.sector(206, 11), (Bytes{0xC1, 0x8D, 0xC2, 0x8D, 0xC3, 0x8D, 0x8D, 0x8C, 0x84, 0, 0}));
-    EXPECT_EQ(d.sector(208, 7), (Bytes{0xC1, 0xC2, 0x8C, 0x84, 0, 0, 0}));
-    EXPECT_EQ(d.sector(200, 120), fresh_sector("LINES", "TXT", 3, 201));
-    EXPECT_EQ(d.sector(202, 120), fresh_sector("LONG", "", 257, 203));
-    EXPECT_EQ(d.sector(205, 120), fresh_sector("FF", "", 3, 206));
-    EXPECT_EQ(d.sector(207, 120), fresh_sector("ENDED", "", 2, 208));
-    EXPECT_EQ(d.entry(1), std::make_tuple(test::six_bit("LONG"), 203, 257));
-    EXPECT_EQ(d.entry(4), std::make_tuple(EMPTY, 210, -(377 - 210 - 1)));
-}
-
-TEST(Wri, BestFitSplitAndPadding) {
-    // EMPTY 201 (4 sectors), A 206, EMPTY 207 (3), B 211, EMPTY 212 (3), C 216, EMPTY 217;
-    // the areas at 207 and 212 hold a deleted file's data, all ones.
-    FileSpec old = file_spec("OLD", "", 768, Bytes(3 * 768, 0xFF));
-    ImageBuilder b(400);
-    b.empty(4).file(file_spec("A", "", 0)).empty(3).deleted(0, old).file(file_spec("B", "", 0));
-    b.empty(3).deleted(0, old).file(file_spec("C", "", 0));
-    Disk d(b);
-    RunResult r =
-        d.run("WRI", {"-o", "D", d.host("data", Bytes(1499, 0x11)), d.host("four.bytes", {1, 2, 3, 4})});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err, "");
-    // 500 words take the first of the two smallest areas that hold them; the sector left
-    // over becomes an EMPTY entry of size 0, too small for the 2 words of four bytes.
-    EXPECT_EQ(d.entry(2), std::make_tuple(test::six_bit("DATA"), 207, 500));
-    EXPECT_EQ(d.entry(3), std::make_tuple(EMPTY, 210, 0));
-    EXPECT_EQ(d.entry(5), std::make_tuple(test::six_bit("FOUR"), 212, 2));
-    EXPECT_EQ(d.entry(6), std::make_tuple(EMPTY, 214, -1));
-    EXPECT_EQ(d.entry(7), std::make_tuple(test::six_bit("C"), 216, 0));
-    EXPECT_EQ(slice(d.bytes(), 207 * 768 + 1498, 3), (Bytes{0x11, 0, 0xFF}));
-    EXPECT_EQ(d.sector(212, 8), (Bytes{1, 2, 3, 4, 0, 0, 0xFF, 0xFF}));
-    EXPECT_EQ(d.sector(206, 120), fresh_sector("DATA", "", 500, 207));
-    EXPECT_EQ(d.sector(211, 120), fresh_sector("FOUR", "BYTE", 2, 212));
-}
-
 TEST(Wri, ReplacesFilesOfTheSameName) {
-    FileSpec old = file_spec("OLD", "DAT", 600, Bytes(1800, 0xAA));
-    old.attributes = test::REGULAR | 0400000;
+    FileSpec old = named("OLD.DAT", 600, Bytes(1800, 0xAA));
+    old.attributes = REGULAR | 0400000;
     Disk d(ImageBuilder(400).file(old));
     // The host file's own directory sector, without the file marker.
-    FileSpec own = file_spec("ZZZ", "ABC", 2);
+    FileSpec own = named("ZZZ.ABC", 2);
     own.attributes = 0100000;
     own.tag = "T9";
     own.comment = "new";
@@ -219,46 +136,37 @@ TEST(Wri, ReplacesFilesOfTheSameName) {
     own.user_info_address = 0200;
     own.user_info_size = 3;
     own.sector_tail = {7, 7, 7};
-    std::string path = d.host("old.dat", concat(test::directory_sector(own, 5), {9, 8, 7, 6, 5, 4}));
+    std::string path = d.host("old.dat", concat(directory_sector(own, 5), {9, 8, 7, 6, 5, 4}));
     const Bytes before = d.bytes();
-    RunResult r = d.run("WRI", {"-o", "v", path});
-    EXPECT_EQ(r.out + r.err, "WARNING: ILLEGAL OUTPUT FILENAME: OLD.DAT\n");
+    EXPECT_EQ(outcome(d.run("WRI", {"-o", "v", path})), "0||WARNING: ILLEGAL OUTPUT FILENAME: OLD.DAT\n");
     EXPECT_EQ(d.bytes(), before);
 
     // With Y the old file goes and the new one takes the start of its area, with the host
     // file's directory sector under its own name, start, size and date, and the file marker.
-    r = d.run("WRI", {"-o", "vy", path});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err, "WRITING " + path + " TO OLD.DAT\n");
-    EXPECT_EQ(d.entry(0), std::make_tuple(test::six_bit("OLD"), 201, 2));
-    EXPECT_EQ(d.entry(1), std::make_tuple(EMPTY, 203, -173));
-    own.name = "OLD";
-    own.ext = "DAT";
-    own.attributes |= test::REGULAR;
-    own.date = test::today_word();
-    EXPECT_EQ(d.sector(200), test::directory_sector(own, 201));
-    Bytes attributes_and_tag;
-    test::put24(attributes_and_tag, 0, own.attributes);
-    test::put24(attributes_and_tag, 3, test::six_bit("T9"));
-    EXPECT_EQ(slice(d.bytes(), 192 * 768 + 48 + 15, 6), attributes_and_tag);
+    EXPECT_EQ(outcome(d.run("WRI", {"-o", "vy", path})), "0|WRITING " + path + " TO OLD.DAT\n|");
+    EXPECT_EQ(d.layout(), "OLD.DAT$T9 201 2; - 203 -173");
+    own.name = "OLD", own.ext = "DAT";
+    own.attributes |= REGULAR;
+    own.date = today_word();
+    EXPECT_EQ(d.sector(200), directory_sector(own, 201));
+    EXPECT_EQ(d.word(192, 16 + 5), own.attributes);
     EXPECT_EQ(d.sector(201, 7), (Bytes{9, 8, 7, 6, 5, 4, 0xAA}));
     // With O the name comes from the host file's sector.
     EXPECT_EQ(d.run("WRI", {"-o", "O", path}).status, 0);
-    EXPECT_EQ(d.entry(1), std::make_tuple(test::six_bit("ZZZ"), 203, 2));
+    EXPECT_EQ(d.layout(), "OLD.DAT$T9 201 2; ZZZ.ABC$T9 203 2; - 205 -171");
 }
 
 TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
     // EMPTY 201 (2 sectors), OLD.DAT 204 (2), EMPTY 207 (1), X 209, EMPTY 210 (2): released,
     // OLD.DAT leaves an area of 7 sectors.
     ImageBuilder b(236);
-    b.empty(2).file(file_spec("OLD", "DAT", 512, Bytes(1536, 0xAA))).empty(1).file(file_spec("X", "", 0));
+    b.empty(2).file(named("OLD.DAT", 512, Bytes(1536, 0xAA))).empty(1).file(named("X", 0));
     const Bytes image = b.build();
 
     Disk full(b);
     std::string big = full.host("old.dat", Bytes(8 * 768, 1));
-    RunResult r = full.run("WRI", {"-o", "DV", big, full.host("small", Bytes(3, 1))});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err, "WARNING: DISK FULL\n");
+    EXPECT_EQ(outcome(full.run("WRI", {"-o", "DV", big, full.host("small", Bytes(3, 1))})),
+              "0||WARNING: DISK FULL\n");
     EXPECT_EQ(full.bytes(), image);
 
     // A host file that cannot be read once its area is chosen.
@@ -268,10 +176,8 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
     struct stat status {};
     ASSERT_EQ(stat(folder.c_str(), &status), 0);
     if (status.st_size == 0 || status.st_size > 7 * 768) GTEST_SKIP() << "directory size " << status.st_size;
-    r = unreadable.run("WRI", {"-o", "DV", folder});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err,
-              "WRITING " + folder + " TO OLD.DAT\nWARNING: cannot read file sector:\nIs a directory\n");
+    EXPECT_EQ(outcome(unreadable.run("WRI", {"-o", "DV", folder})),
+              "0|WRITING " + folder + " TO OLD.DAT\n|WARNING: cannot read file sector:\nIs a directory\n");
     EXPECT_EQ(unreadable.bytes(), image);
 
     // A host file without a usable directory sector changes nothing.
@@ -284,9 +190,9 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
     EXPECT_EQ(bad.bytes(), image);
 
     // The host file's sector is looked at before the protection of the file it would replace.
-    test::FileSpec locked = file_spec("OLD", "DAT", 512, Bytes(1536, 0xAA));
+    FileSpec locked = named("OLD.DAT", 512, Bytes(1536, 0xAA));
     locked.attributes |= 0400000;
-    Disk guarded(ImageBuilder(236).empty(2).file(locked).empty(1).file(file_spec("X", "", 0)));
+    Disk guarded(ImageBuilder(236).empty(2).file(locked).empty(1).file(named("X", 0)));
     std::string bad_host = guarded.host("old.dat", Bytes(800, 0x55));
     EXPECT_EQ(guarded.run("WRI", {bad_host}).err,
               "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: OLD.DAT\n");
@@ -296,19 +202,14 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
 TEST(Wri, HostFileProblems) {
     Disk d(ImageBuilder(400));
     const Bytes image = d.bytes();
-    RunResult r = d.run("WRI", {});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "ERROR: NOTHING TO WRITE\n");
-    std::string missing = d.dir.file("missing");
-    std::string short_file = d.host("short", Bytes(767, 0));
+    std::string missing = d.dir.file("missing"), short_file = d.host("short", Bytes(767, 0));
     std::string long_name = d.host(std::string(250, 'p'), Bytes(8, 0));
-    r = d.run("WRI", {"-o", "v", missing, short_file});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err, "WARNING: cannot open VELTRA file " + missing +
-                                 ":\nNo such file or directory\n" + "WARNING: VELTRA file " + short_file +
-                                 " contains no data\n");
-    r = d.run("WRI", {"-o", "PD", long_name});
-    EXPECT_EQ(r.err,
-              "WARNING: cannot create VELTRA temporary file " + long_name + "XXXXXX:\nFile name too long\n");
+    EXPECT_EQ(outcome(d.run("WRI", {})), "1||ERROR: NOTHING TO WRITE\n");
+    EXPECT_EQ(outcome(d.run("WRI", {"-o", "v", missing, short_file})),
+              "0||WARNING: cannot open VELTRA file " + missing +
+                  ":\nNo such file or directory\nWARNING: VELTRA file " + short_file + " contains no data\n");
+    EXPECT_EQ(outcome(d.run("WRI", {"-o", "PD", long_name})),
+              "0||WARNING: cannot create VELTRA temporary file " + long_name +
+                  "XXXXXX:\nFile name too long\n");
     EXPECT_EQ(d.bytes(), image);
 }

@@ -1,0 +1,186 @@
+// parmdump end to end: whole reports of both kinds in every host form, single lines of
+// damaged or sparse parameter sectors, the parameter file beside the data file, failures.
+#include <gtest/gtest.h>
+#include <sstream>
+
+#include "tests/support/disk.h"
+
+using namespace test;
+
+namespace {
+
+// Digests of the whole reports; SingleLines and the cases below spell out single lines.
+const std::string FENDAR_REPORT = "d547755d149f33b0", TORGIL_REPORT = "6638223327a53ce5";
+
+RunResult run_parmdump(const std::vector<std::string>& arguments, const std::string& argv0 = "",
+                       const std::string& cwd = "") {
+    return run_program(PARMDUMP_PATH, arguments, argv0, cwd);
+}
+
+// The report on a host file of these sectors, run under the program name argv0.
+RunResult report(const std::vector<Bytes>& sectors, HostForm form = {}, const std::string& argv0 = "") {
+    TempDir dir;
+    write_file(dir.file("data"), host_file(sectors, form));
+    return run_parmdump({dir.file("data")}, argv0);
+}
+
+// The first line of a text that starts with `start`.
+std::string line_starting(const std::string& text, const std::string& start) {
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with(start)) return line;
+    }
+    return "(no line " + start + ")";
+}
+
+// The report text with a word added to the end of its first header line.
+std::string with_header_suffix(std::string report, const std::string& suffix) {
+    std::size_t header = report.find('\n', report.find("\n\n") + 2);
+    return report.insert(header, suffix);
+}
+
+std::vector<Bytes> torgil_file() {
+    Bytes data(SECTOR, 0x5A);
+    return {torgil_sector().bytes(), data, data, data, torgil_second_sector().bytes()};
+}
+
+ParameterSector fendar() {
+    return ParameterSector().word(11, 8);
+}
+ParameterSector torgil(std::int64_t n = -2) {
+    return ParameterSector().word(11, 30).word(117, n).name(127, "LIST");
+}
+
+} // namespace
+
+TEST(Parmdump, WholeReportsInEveryHostForm) {
+    for (auto [form, suffix] : {std::pair{HostForm{false, false}, ""},
+                                {HostForm{false, true}, " SWAPPED"},
+                                {HostForm{true, false}, " EXPANDED"},
+                                {HostForm{true, true}, " EXPANDED SWAPPED"}}) {
+        SCOPED_TRACE(suffix);
+        // The second TORGIL sector is read in the same form and byte order.
+        for (auto [sectors, expected] :
+             {std::pair{std::vector<Bytes>{fendar_sector().bytes()}, FENDAR_REPORT},
+              {torgil_file(), TORGIL_REPORT}}) {
+            RunResult r = report(sectors, form), plain = report(sectors);
+            EXPECT_EQ(outcome(r), "0|" + with_header_suffix(plain.out, suffix) + "|");
+            EXPECT_EQ(digest(plain.out), expected);
+        }
+    }
+}
+
+TEST(Parmdump, SingleLines) {
+    struct Case {
+        ParameterSector sector;
+        std::string start, line;
+        std::string argv0 = "";
+    } cases[] = {
+        {fendar().word(144, 1 << 10).word(5, 2048), " SCALE", " SCALE=1 SI=2 'A 8!0 01.Jan.70 $"},
+        {fendar().word(5, -8).word(11, 8 | 127 << 8 | 3 << 19), " SCALE",
+         " SCALE=1/2 SI=2 'A 8!127 01.Jan.70 $"},
+        {fendar().word(5, -8388608), " SCALE", " SCALE=1/2 SI=2097152 'A 8!0 01.Jan.70 $"},
+        {fendar().word(144, 31 << 10).word(11, 8 | 1 << 19 | 1 << 15 | 1 << 18), " SCALE",
+         " SCALE=1.07374e+09 SI=0 'IXT 8!0 01.Jan.70 $"},
+        {fendar().word(79, 1).word(84, 1).word(86, 1), "0/0", "0/0 0L QN AP F PR=0 ZG"},
+        {fendar().word(86, 1 << 10 | 1 << 3), "0/0", "0/0 0L QF CP F PR=0 ZE LB=0"},
+        {fendar().word(86, 1 << 11 | 1 << 5 | 1 << 7), "0/0", "0/0 0L SIM CP F PR=0 AU "},
+        {fendar().word(56, -1).word(222, 9).word(81, 63), "0/0", "0/0 63L QF CP F PR=0 ZE"},
+        {fendar().word(87, 0x68), "0/0", "0/0 0L QF CP F PR=L4 ZE"},
+        {torgil().word(87, 2), "0/0", "0/0 0L QF CP F ZE"},
+        {fendar().word(88, 0xFF), "NC=", "NC=                0    RG=           409600"},
+        {fendar().real(53, 5000.0), "HZ/PT=", "HZ/PT=           inf    DR=                0"},
+        // MI: MAXY / 256; the scale factor times the numerator times 100 / 2^24; CY times it.
+        {fendar().real(224, 512.0), "MI=", "MI=             2.00    ISEN=              0"},
+        {fendar().word(144, 3 << 10).word(168, 41943).word(169, 1),
+         "MI=", "MI=             1.00P   ISEN=              0"},
+        {fendar().real(202, 2.5).word(168, -4), "MI=", "MI=           -10.00    ISEN=              0"},
+        {torgil(), "S1=", "S1=  0L    S2=  0L    S3=  0L    S4=  0L    S5=  0L"},
+        {torgil(), "P0=", "(no line P0=)"},
+        // HALVOR: BF2 falls back to SF0, BF1 too when SR * 1e-6 is not below SF.
+        {fendar().real(77, 400.0).real(98, 399.0).real(59, -1000.0),
+         "SFO1=", "SFO1=    400.0000000    SFO2=    398.9990000"},
+        {fendar().real(77, 400.0).real(98, 399.0).real(159, 400e6).real(100, 100.0),
+         "BF1=", "BF1=     399.0000000    BF2=     100.0000000"},
+        {fendar().real(77, 400.0).real(53, 4000.0).real(57, 100.0),
+         "OFFSET=", "OFFSET=        5.250 ppm             2100.00 Hz"},
+        {torgil().real(77, 250.0).real(53, 1000.0).real(57, 500.0).real(181, 125.0),
+         "OFFSET=", "OFFSET=        4.000 ppm             1000.00 Hz"},
+        {torgil(-1), "    TORGIL", "    TORGIL PARAMETERS from sector -1"},
+        {torgil(8388607), "    TORGIL", "    TORGIL PARAMETERS in sector 8388607 not available"},
+        // Unknown data is read as the program name says, after its last "/".
+        {fendar().word(11, 9), "Unknown", "Unknown data interpreted as FENDAR", "bin/fendump"},
+        {fendar().word(11, 9).word(117, -2), "Unknown", "Unknown data interpreted as TORGIL", "TORGIL"},
+        {fendar().word(11, 9), "Unknown", "Unknown data", "/opt/gil.fen/parmdump"},
+        {fendar().word(11, 9).word(117, -2), "Unknown",
+         "Unknown data interpreted as FENDAR interpreted as TORGIL", "fengil"},
+        {fendar(), "TORGIL", "(no line TORGIL)", "torgil"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(line_starting(report({c.sector.bytes()}, {}, c.argv0).out, c.start), c.line) << c.start;
+    }
+    // With one sector more, the second sector of a single file is sector n + 1.
+    EXPECT_EQ(
+        line_starting(
+            report({torgil(1).bytes(), Bytes(SECTOR), ParameterSector(false).real(40, 5e7).bytes()}).out,
+            "D0="),
+        "D0=        0.5000000    D1=        0.0000000");
+    EXPECT_EQ(line_starting(report({torgil(2).bytes(), Bytes(SECTOR), Bytes(SECTOR)}).out, "    TORGIL"),
+              "    TORGIL PARAMETERS in sector 2 not available");
+}
+
+TEST(Parmdump, ParameterFileBesideTheDataFile) {
+    TempDir dir;
+    Bytes data(4 * SECTOR, 0x33);
+    write_file(dir.file("data"), data);
+    write_file(dir.file("p_data"), host_file({fendar_sector().bytes()}));
+    RunResult r = run_parmdump({"data"}, "", dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(digest(r.out), FENDAR_REPORT);
+    // A P_ file is the second choice, and its form counts, not that of the data file.
+    write_file(dir.file("p_data"), data);
+    write_file(dir.file("P_data"), host_file({fendar_sector().bytes()}, {true, false}));
+    EXPECT_EQ(run_parmdump({dir.file("data")}).out, with_header_suffix(r.out, " EXPANDED"));
+    // Names are composed with the directory, "." when the argument has none.
+    write_file(dir.file("P_data"), {0x47, 0x84, 0xF5, 0x00, 0x00});
+    EXPECT_EQ(run_parmdump({"data"}, "", dir.path()).out, "Cannot read ./P_data: file too short\n");
+    // Neither is recognised: the data file itself is read.
+    write_file(dir.file("P_data"), data);
+    EXPECT_EQ(outcome(run_parmdump({"data"}, "", dir.path())), "1|Illegal parameter sector in data\n|");
+
+    // The second TORGIL sector comes from the data file named without the prefix.
+    Bytes second = ParameterSector(false).real(40, 5e7).bytes();
+    Bytes data_sector(SECTOR, 0x21);
+    write_file(dir.file("data"), host_file({data_sector, data_sector, second}));
+    write_file(dir.file("P_data"), host_file({torgil(2).bytes()}));
+    std::string out = run_parmdump({dir.file("data")}).out;
+    EXPECT_EQ(line_starting(out, "    TORGIL"), "    TORGIL PARAMETERS from sector 2");
+    EXPECT_EQ(line_starting(out, "LIST="), "LIST=D1");
+    EXPECT_EQ(line_starting(out, "D0="), "D0=        0.5000000    D1=        0.0000000");
+    write_file(dir.file("data"), {1, 2, 3, 4});
+    EXPECT_EQ(line_starting(run_parmdump({dir.file("P_data")}).out, "    TORGIL"),
+              "    TORGIL PARAMETERS in sector 2 not available");
+}
+
+TEST(Parmdump, Failures) {
+    TempDir dir;
+    Bytes packed = host_file({fendar_sector().bytes()});
+    Bytes expanded = host_file({fendar_sector().bytes()}, {true, false});
+    write_file(dir.file("empty"), {});
+    write_file(dir.file("short"), Bytes(packed.begin(), packed.end() - 1));
+    write_file(dir.file("expanded"), Bytes(expanded.begin(), expanded.begin() + SECTOR));
+    write_file(dir.file("other"), Bytes(SECTOR, 0x47));
+    std::string long_name = dir.file(std::string(5000, 'n'));
+    for (auto [path, message] :
+         {std::pair{dir.file("missing"),
+                    "Cannot open " + dir.file("missing") + ": No such file or directory"},
+          {long_name, "Cannot open " + long_name + ": File name too long"},
+          {dir.file("empty"),
+           "Cannot read file identification word of " + dir.file("empty") + ": file too short"},
+          {dir.path(), "Cannot read file identification word of " + dir.path() + ": Is a directory"},
+          {dir.file("short"), "Cannot read " + dir.file("short") + ": file too short"},
+          {dir.file("expanded"), "Cannot read " + dir.file("expanded") + ": file too short"},
+          {dir.file("other"), "Illegal parameter sector in " + dir.file("other")}})
+        EXPECT_EQ(outcome(run_parmdump({path})), "1|" + message + "\n|");
+    EXPECT_EQ(outcome(run_parmdump({}, "some/where/pd")), "1|Usage: some/where/pd filename\n|");
+}
