@@ -91,6 +91,15 @@ TEST(Rea, SelectionLinesAndReports) {
     EXPECT_EQ(outcome(d.run("REA", {"-f", d.dir.file("none/"), "PROG.SAV"})),
               "1||ERROR: cannot create VELTRA file " + d.dir.file("none/PROG.SAV") +
                   ":\nNo such file or directory\n");
+    // A name on a damaged disk that would lead out of the folder is skipped.
+    FileSpec up = named("UP", 1), dots = named("DOTS", 1);
+    up.name = "../UP", dots.name = "..";
+    Disk bad(ImageBuilder(400).file(up).file(dots).file(named("OK", 1)));
+    std::filesystem::create_directory(bad.dir.file("out"));
+    EXPECT_EQ(outcome(bad.run("REA", {"-o", "V", "-f", bad.dir.file("out/"), "*"})),
+              "0|READING OK            TO " + bad.dir.file("out/OK") +
+                  "\n|WARNING: ILLEGAL OUTPUT FILENAME: ../UP\nWARNING: ILLEGAL OUTPUT FILENAME: ..\n");
+    EXPECT_FALSE(std::filesystem::exists(bad.dir.file("UP")));
 }
 
 TEST(Transfer, RoundTripsInEveryForm) {
