@@ -66,6 +66,9 @@ faults=$(
 48|veltool/listings.cpp|s#for (std::int64_t s = first; s <= last; ++s)#for (std::int64_t s = first; s < last; ++s)#|ddi misses the last sector of an area
 49|veltool/options.cpp|s#case 'w': sort_direction = -1; break;#case 'w': sort_direction = 1; break;#|sdi -w does not reverse
 50|veltool/selection.cpp|s#fnmatch(pattern.c_str(), full_name.c_str(), FNM_CASEFOLD)#fnmatch(pattern.c_str(), full_name.c_str(), 0)#|name patterns match case
+51|velmount/mounted_image.cpp|s#    return file.length;#    return file.length + 1;#|velmount size of a form one byte too large
+52|velmount/mounted_image.cpp|s#if (stamp_of_image() != image.stamp) {#if (false) {#|velmount does not see a changed image
+53|velmount/mounted_image.cpp|s#    veltool::check_directory_sector(entry);#    (void)entry;#|velmount shows a file whose sector fails the cross-check
 EOF
 )
 
