@@ -196,6 +196,16 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
               "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: OLD.DAT\n");
     EXPECT_EQ(bad.run("WRI", {"-o", "VO", no_sector}).err,
               "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: " + no_sector + "\n");
+    // Host files missing, empty, or too long a name for a temporary file beside them.
+    std::string missing = bad.dir.file("missing"), short_file = bad.host("short", Bytes(767, 0));
+    std::string long_name = bad.host(std::string(250, 'p'), Bytes(8, 0));
+    EXPECT_EQ(outcome(bad.run("WRI", {})), "1||ERROR: NOTHING TO WRITE\n");
+    EXPECT_EQ(outcome(bad.run("WRI", {"-o", "v", missing, short_file})),
+              "0||WARNING: cannot open VELTRA file " + missing +
+                  ":\nNo such file or directory\nWARNING: VELTRA file " + short_file + " contains no data\n");
+    EXPECT_EQ(outcome(bad.run("WRI", {"-o", "PD", long_name})),
+              "0||WARNING: cannot create VELTRA temporary file " + long_name +
+                  "XXXXXX:\nFile name too long\n");
     EXPECT_EQ(bad.bytes(), image);
 
     // The host file's sector is looked at before the protection of the file it would replace.
@@ -206,19 +216,4 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
     EXPECT_EQ(guarded.run("WRI", {bad_host}).err,
               "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: OLD.DAT\n");
     EXPECT_EQ(guarded.run("WRI", {"-o", "D", bad_host}).err, "WARNING: ILLEGAL OUTPUT FILENAME: OLD.DAT\n");
-}
-
-TEST(Wri, HostFileProblems) {
-    Disk d(ImageBuilder(400));
-    const Bytes image = d.bytes();
-    std::string missing = d.dir.file("missing"), short_file = d.host("short", Bytes(767, 0));
-    std::string long_name = d.host(std::string(250, 'p'), Bytes(8, 0));
-    EXPECT_EQ(outcome(d.run("WRI", {})), "1||ERROR: NOTHING TO WRITE\n");
-    EXPECT_EQ(outcome(d.run("WRI", {"-o", "v", missing, short_file})),
-              "0||WARNING: cannot open VELTRA file " + missing +
-                  ":\nNo such file or directory\nWARNING: VELTRA file " + short_file + " contains no data\n");
-    EXPECT_EQ(outcome(d.run("WRI", {"-o", "PD", long_name})),
-              "0||WARNING: cannot create VELTRA temporary file " + long_name +
-                  "XXXXXX:\nFile name too long\n");
-    EXPECT_EQ(d.bytes(), image);
 }
