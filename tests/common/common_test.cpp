@@ -73,8 +73,9 @@ TEST(Dates, BcdDatesCenturiesAndTimes) {
     // clang-format off
     for (auto [d, t, when] : {std::tuple{0x241299u, NONE, local_time(1999, 12, 24)},
              {0x311269u, NONE, local_time(2069, 12, 31)}, {0x010170u, NONE, local_time(1970, 1, 1)},
-             {0x310205u, NONE, local_time(2005, 3, 3)}, {0u, NONE, 0}, {0x320105u, NONE, 0}, {0x011305u, NONE, 0},
-             {0x010105u, 0x134507u, local_time(2005, 1, 1, 13, 45, 7)}, {0x010105u, 0x106000u, local_time(2005, 1, 1)},
+             {0x310205u, NONE, local_time(2005, 3, 3)}, {0u, NONE, 0}, {0x320105u, NONE, 0},
+             {0x011305u, NONE, 0}, {0x010105u, 0x134507u, local_time(2005, 1, 1, 13, 45, 7)},
+             {0x010105u, 0x106000u, local_time(2005, 1, 1)},
              {0u, 0x134507u, local_time(1900, 1, 1, 13, 45, 7)}})
         EXPECT_EQ(date(d, t), when) << std::hex << d << " " << t;
     // clang-format on

@@ -80,51 +80,33 @@ const std::string FULL_SUMMARY = "\nSPACE AVAILABLE:      41 KWORDS =     166 SE
 TEST(Dir, MasksPatternsAndTags) {
     // PROG.SAV at 201 (3 sectors), EMPTY at 205 (2), XRAY.TXT at 208 (2), DATA at 211 (0),
     // EMPTY at 212 up to the disk end (164 sectors).
-    expect_listings(
-        ImageBuilder(400, 8, bcd3(2, 1, 90))
-            .comment("SAMPLE DISK")
-            .file(prog())
-            .empty(2)
-            .file(xray())
-            .file(data()),
-        {
-            {"DIR",
-             {"-o", "xyz"},
-             "0|PROG    .SAV  [      1K]    1000-    2127;    1010\n"
-             "XRAY    .TXT  [      1K]       0-     400         \n"
-             "DATA          [      0K]       0-37777777777         \n" +
-                 SUMMARY + "|"},
-            {"DIR",
-             {"-o", "f"},
-             "0|" + heading("SAMPLE DISK", "02.Jan.90") + PROG_LINES +
-                 "[EMPTY]                     (       2) [      0K]  :     315\n" + XRAY_LINES + DATA_LINES +
-                 "[EMPTY]                     (     244) [     41K]  :     324\n" + FULL_SUMMARY + "|"},
-            {"DIR", {"-o", "n"}, "0|" + NAMES + "|"},
-            {"DIR",
-             {"-o", "024"},
-             "0|PROG    .SAV  (       3)\n    1000-    2127;    1010\nXRAY    .TXT  (       2)\n"
-             "       0-     400         \nDATA          (       0)\n       0-37777777777         \n|"},
-            {"DIR",
-             {"-o", "0x22"},
-             "0|PROG    .SAV    5!  3\n +    2000# 10\nXRAY    .TXT    0!  0\n              \n"
-             "DATA            0!  0\n              \n|"},
-            {"DIR", {"-o", "n", "x*.txt"}, "0|XRAY    .TXT \n|"},
-            {"DIR", {"-o", "n", "-r", "t*"}, "0|PROG    .SAV \nDATA         \n|"},
-            {"DIR", {"-o", "n", "-r", "t*", "-z"}, "0|" + NAMES + "|"},
-            // Name patterns hide the free areas, but the summary counts them; tags do not.
-            {"DIR",
-             {"-o", "f", "DATA"},
-             "0|" + heading("SAMPLE DISK", "02.Jan.90") + DATA_LINES + FULL_SUMMARY + "|"},
-            {"DIR",
-             {"-o", "f", "-r", "T2"},
-             "0|" + heading("SAMPLE DISK", "02.Jan.90") +
-                 "[EMPTY]                     (       2) [      0K]  :     315\n" + DATA_LINES +
-                 "[EMPTY]                     (     244) [     41K]  :     324\n" + FULL_SUMMARY + "|"},
-            {"SDI",
-             {"-o", "f"},
-             "0|" + heading("SAMPLE DISK", "02.Jan.90") + DATA_LINES + "\n" + PROG_LINES + "\n" + XRAY_LINES +
-                 FULL_SUMMARY + "|"},
-        });
+    const std::string sample = "0|" + heading("SAMPLE DISK", "02.Jan.90");
+    const std::string empty_2 = "[EMPTY]                     (       2) [      0K]  :     315\n",
+                      empty_244 = "[EMPTY]                     (     244) [     41K]  :     324\n";
+    // clang-format off
+    ImageBuilder b = ImageBuilder(400, 8, bcd3(2, 1, 90)).comment("SAMPLE DISK");
+    expect_listings(b.file(prog()).empty(2).file(xray()).file(data()), {
+        {"DIR", {"-o", "xyz"}, "0|PROG    .SAV  [      1K]    1000-    2127;    1010\n"
+            "XRAY    .TXT  [      1K]       0-     400         \n"
+            "DATA          [      0K]       0-37777777777         \n" + SUMMARY + "|"},
+        {"DIR", {"-o", "f"},
+            sample + PROG_LINES + empty_2 + XRAY_LINES + DATA_LINES + empty_244 + FULL_SUMMARY + "|"},
+        {"DIR", {"-o", "n"}, "0|" + NAMES + "|"},
+        {"DIR", {"-o", "024"}, "0|PROG    .SAV  (       3)\n    1000-    2127;    1010\n"
+            "XRAY    .TXT  (       2)\n       0-     400         \n"
+            "DATA          (       0)\n       0-37777777777         \n|"},
+        {"DIR", {"-o", "0x22"}, "0|PROG    .SAV    5!  3\n +    2000# 10\n"
+            "XRAY    .TXT    0!  0\n              \nDATA            0!  0\n              \n|"},
+        {"DIR", {"-o", "n", "x*.txt"}, "0|XRAY    .TXT \n|"},
+        {"DIR", {"-o", "n", "-r", "t*"}, "0|PROG    .SAV \nDATA         \n|"},
+        {"DIR", {"-o", "n", "-r", "t*", "-z"}, "0|" + NAMES + "|"},
+        // Name patterns hide the free areas, but the summary counts them; tags do not.
+        {"DIR", {"-o", "f", "DATA"}, sample + DATA_LINES + FULL_SUMMARY + "|"},
+        {"DIR", {"-o", "f", "-r", "T2"}, sample + empty_2 + DATA_LINES + empty_244 + FULL_SUMMARY + "|"},
+        {"SDI", {"-o", "f"},
+            sample + DATA_LINES + "\n" + PROG_LINES + "\n" + XRAY_LINES + FULL_SUMMARY + "|"},
+    });
+    // clang-format on
     Bytes longer = ImageBuilder(400).file(prog()).file(xray()).file(data());
     longer.resize(longer.size() + SECTOR);
     std::string w = "WARNING: number of sectors from directory 620 different from disk image size 621\n"
@@ -178,45 +160,32 @@ TEST(Sdi, ByNameSizeAndDate) {
         image("600 BETA:10 ALPHA:300 BRAVO:10 CHARLIE:10"),
         {{"SDI", {"-o", "n"}, "0|ALPHA        \n\nBETA         \nBRAVO        \n\nCHARLIE      \n|"},
          {"SDI", {"-o", "n", "B*"}, "0|BETA         \nBRAVO        \n|"}});
-    expect_listings(
-        image("600 SMALL:10 BIG:1000 ALSO:200 MID:300 ABIG:1000"),
-        {
-            {"SDI",
-             {"-o", "4", "-m"},
-             "0|ABIG          (       4)\nBIG           (       4)\n\nMID           (       2)\n\n"
-             "ALSO          (       1)\nSMALL         (       1)\n|"},
-            {"SDI",
-             {"-o", "4", "-w", "-m"},
-             "0|SMALL         (       1)\nALSO          (       1)\n\nMID           (       2)\n\n"
-             "ABIG          (       4)\nBIG           (       4)\n|"},
-        });
-    const std::string now = "ANEW         \nNOW          \n";
-    expect_listings(
-        ImageBuilder(600)
-            .file(dated("OLD", 10, bcd3(24, 12, 99)))
-            .file(dated("NONE", 10, 0))
-            .file(dated("NOW", 10, today_word()))
-            .file(dated("ANEW", 10, today_word()))
-            .file(dated("Y2K", 10, bcd3(1, 1, 0)))
-            .file(dated("Y2KB", 10, bcd3(2, 1, 0))),
-        {{"SDI",
-          {"-o", "n", "-t"},
-          "0|" + now + "\nY2KB         \n\nY2K          \n\nOLD          \n\nNONE         \n|"},
-         {"SDI",
-          {"-o", "n", "-t", "-w"},
-          "0|NONE         \n\nOLD          \n\nY2K          \n\nY2KB         \n\n" + now + "|"},
-         {"SDI", {"-o", "n", "-tM"}, "0|" + now + "|"},
-         {"SDI", {"-o", "n", "-tD0/0/0"}, "0|NONE         \n|"},
-         {"SDI", {"-o", "n", "-tA24/12/99"}, "0|OLD          \n|"},
-         {"SDI", {"-o", "n", "-tD2/1/00"}, "0|Y2KB         \n|"},
-         {"SDI", {"-o", "n", "-tm1/1/00"}, "0|Y2KB         \n\nY2K          \n|"},
-         {"SDI",
-          {"-o", "n", "-tX1/1/99"},
-          "0|" + now + "\nY2KB         \n\nY2K          \n\nOLD          \n\nNONE         \n|"},
-         // A bound without the -t mode is not applied.
-         {"SDI",
-          {"-o", "n", "-tD0/0/0", "-m"},
-          "0|ANEW         \nNONE         \nNOW          \nOLD          \nY2K          \nY2KB         \n|"}});
+    // clang-format off
+    expect_listings(image("600 SMALL:10 BIG:1000 ALSO:200 MID:300 ABIG:1000"), {
+        {"SDI", {"-o", "4", "-m"}, "0|ABIG          (       4)\nBIG           (       4)\n\n"
+            "MID           (       2)\n\nALSO          (       1)\nSMALL         (       1)\n|"},
+        {"SDI", {"-o", "4", "-w", "-m"}, "0|SMALL         (       1)\nALSO          (       1)\n\n"
+            "MID           (       2)\n\nABIG          (       4)\nBIG           (       4)\n|"},
+    });
+    const std::string now = "ANEW         \nNOW          \n",
+                      by_date = "\nY2KB         \n\nY2K          \n\nOLD          \n\nNONE         \n|";
+    expect_listings(ImageBuilder(600).file(dated("OLD", 10, bcd3(24, 12, 99))).file(dated("NONE", 10, 0))
+            .file(dated("NOW", 10, today_word())).file(dated("ANEW", 10, today_word()))
+            .file(dated("Y2K", 10, bcd3(1, 1, 0))).file(dated("Y2KB", 10, bcd3(2, 1, 0))), {
+        {"SDI", {"-o", "n", "-t"}, "0|" + now + by_date},
+        {"SDI", {"-o", "n", "-t", "-w"},
+            "0|NONE         \n\nOLD          \n\nY2K          \n\nY2KB         \n\n" + now + "|"},
+        {"SDI", {"-o", "n", "-tM"}, "0|" + now + "|"},
+        {"SDI", {"-o", "n", "-tD0/0/0"}, "0|NONE         \n|"},
+        {"SDI", {"-o", "n", "-tA24/12/99"}, "0|OLD          \n|"},
+        {"SDI", {"-o", "n", "-tD2/1/00"}, "0|Y2KB         \n|"},
+        {"SDI", {"-o", "n", "-tm1/1/00"}, "0|Y2KB         \n\nY2K          \n|"},
+        {"SDI", {"-o", "n", "-tX1/1/99"}, "0|" + now + by_date},
+        // A bound without the -t mode is not applied.
+        {"SDI", {"-o", "n", "-tD0/0/0", "-m"},
+            "0|ANEW         \nNONE         \nNOW          \nOLD          \nY2K          \nY2KB         \n|"},
+    });
+    // clang-format on
 }
 
 TEST(Ddi, DeletedFilesInsideFreeAreas) {
