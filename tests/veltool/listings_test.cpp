@@ -117,32 +117,26 @@ TEST(Dir, MasksPatternsAndTags) {
 TEST(Dir, IllegalEntriesSizesFreeAreasAndUnusableSectors) {
     FileSpec bad = data(), gone = prog(), mismatch = xray(), nowhere = data();
     bad.attributes = REGULAR | NOT_FILE | I | C;
-    expect_listings(
-        ImageBuilder(400).file(bad),
-        {{"DIR",
-          {"-o", "0x1ff"},
-          "0|DATA          'IC     0!  0 (       0) [      0K]  :     311 $T2     *** ILLEGAL ENTRY ***\n|"},
-         {"DIR", {"-o", "n"}, "0|DATA            *** ILLEGAL ENTRY ***\n|"}});
     const std::string free_summary =
         "\nSPACE AVAILABLE:      43 KWORDS =     175 SECTORS\n"
         "LARGEST EMPTY:        43 KWORDS =     175 SECTORS\nFILE ENTRIES USED:     1 of  240\n";
-    expect_listings(
-        ImageBuilder(400).empty(10),
-        {{"DIR",
-          {"-o", "F"},
-          "0|" + heading("", "01.Jan.70") + "[EMPTY]                     (     257) [     43K]  :     311\n" +
-              free_summary + "|"},
-         {"SDI", {"-o", "F"}, "0|" + heading("", "01.Jan.70") + free_summary + "|"}});
     gone.magic = DELETED_MAGIC;
     mismatch.sector_size_word = 1;
     const std::string warning = "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: XRAY.TXT\n";
-    expect_listings(ImageBuilder(400).file(gone).file(mismatch),
-                    {{"DIR",
-                      {"-o", "0x3ff"},
-                      "0|PROG    .SAV  'AXP    5!  3 (       3) [      1K]\n :     311 $T1  \n"
-                      "XRAY    .TXT  'R      0!  0 (       2) [      1K]\n :     315\n|" +
-                          warning},
-                     {"SDI", {"-o", "n"}, "0||" + warning}});
+    // clang-format off
+    expect_listings(ImageBuilder(400).file(bad), {
+        {"DIR", {"-o", "0x1ff"},
+        "0|DATA          'IC     0!  0 (       0) [      0K]  :     311 $T2     *** ILLEGAL ENTRY ***\n|"},
+        {"DIR", {"-o", "n"}, "0|DATA            *** ILLEGAL ENTRY ***\n|"}});
+    expect_listings(ImageBuilder(400).empty(10), {
+        {"DIR", {"-o", "F"}, "0|" + heading("", "01.Jan.70") +
+            "[EMPTY]                     (     257) [     43K]  :     311\n" + free_summary + "|"},
+        {"SDI", {"-o", "F"}, "0|" + heading("", "01.Jan.70") + free_summary + "|"}});
+    expect_listings(ImageBuilder(400).file(gone).file(mismatch), {
+        {"DIR", {"-o", "0x3ff"}, "0|PROG    .SAV  'AXP    5!  3 (       3) [      1K]\n :     311 $T1  \n"
+            "XRAY    .TXT  'R      0!  0 (       2) [      1K]\n :     315\n|" + warning},
+        {"SDI", {"-o", "n"}, "0||" + warning}});
+    // clang-format on
     // The first line ends before the sector is loaded: a warning starts a line of its own,
     // and a sector that cannot be reached ends the run after that line.
     Disk d(ImageBuilder(400).file(gone).file(mismatch));
