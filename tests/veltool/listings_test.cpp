@@ -150,11 +150,10 @@ TEST(Dir, IllegalEntriesSizesFreeAreasAndUnusableSectors) {
 }
 
 TEST(Sdi, ByNameSizeAndDate) {
-    expect_listings(
-        image("600 BETA:10 ALPHA:300 BRAVO:10 CHARLIE:10"),
-        {{"SDI", {"-o", "n"}, "0|ALPHA        \n\nBETA         \nBRAVO        \n\nCHARLIE      \n|"},
-         {"SDI", {"-o", "n", "B*"}, "0|BETA         \nBRAVO        \n|"}});
     // clang-format off
+    expect_listings(image("600 BETA:10 ALPHA:300 BRAVO:10 CHARLIE:10"), {
+        {"SDI", {"-o", "n"}, "0|ALPHA        \n\nBETA         \nBRAVO        \n\nCHARLIE      \n|"},
+        {"SDI", {"-o", "n", "B*"}, "0|BETA         \nBRAVO        \n|"}});
     expect_listings(image("600 SMALL:10 BIG:1000 ALSO:200 MID:300 ABIG:1000"), {
         {"SDI", {"-o", "4", "-m"}, "0|ABIG          (       4)\nBIG           (       4)\n\n"
             "MID           (       2)\n\nALSO          (       1)\nSMALL         (       1)\n|"},
@@ -189,20 +188,18 @@ TEST(Ddi, DeletedFilesInsideFreeAreas) {
     last.name = "LAST";
     // DATA at 201; the free area starts at 202 (its directory sector is 201) with 5 sectors,
     // up to LAST at 208. XRAY's 2 data sectors do not fit the 1 left in the area.
-    expect_listings(
-        ImageBuilder(400).file(data()).empty(5).deleted(0, prog()).deleted(4, xray()).deleted(5, second).file(
-            last),
-        {{"DDI",
-          {"-o", "0x5d8"},
-          "0|PROG    .SAV  [      1K]    1000-    2127;    1010 24.Dec.99 :     312 $T1  \n"
-          "SECOND        [      0K]       0-37777777777          01.Jan.70 :     317\n"
-          "\nSPACE AVAILABLE:      43 K\nLARGEST EMPTY:        41 K\n|"},
-         {"DDI", {"-o", "n", "-r", "T*"}, "0|PROG    .SAV \n|"},
-         {"DDI", {"-o", "n", "-r", "T*", "-z"}, "0|PROG    .SAV \nSECOND       \n|"}});
-    expect_listings(ImageBuilder(400).empty(3).deleted(1, data()),
-                    {{"DDI",
-                      {"-o", "0xc80"},
-                      "0|" + heading("", "01.Jan.70") +
-                          "[EMPTY]        :     311\nDATA          :     312\n\nSPACE AVAILABLE:      43 K\n"
-                          "LARGEST EMPTY:        43 K\nFILE ENTRIES USED:     1 of  240\n|"}});
+    ImageBuilder b = ImageBuilder(400).file(data()).empty(5).deleted(0, prog()).deleted(4, xray());
+    // clang-format off
+    expect_listings(b.deleted(5, second).file(last), {
+        {"DDI", {"-o", "0x5d8"},
+            "0|PROG    .SAV  [      1K]    1000-    2127;    1010 24.Dec.99 :     312 $T1  \n"
+            "SECOND        [      0K]       0-37777777777          01.Jan.70 :     317\n"
+            "\nSPACE AVAILABLE:      43 K\nLARGEST EMPTY:        41 K\n|"},
+        {"DDI", {"-o", "n", "-r", "T*"}, "0|PROG    .SAV \n|"},
+        {"DDI", {"-o", "n", "-r", "T*", "-z"}, "0|PROG    .SAV \nSECOND       \n|"}});
+    expect_listings(ImageBuilder(400).empty(3).deleted(1, data()), {
+        {"DDI", {"-o", "0xc80"}, "0|" + heading("", "01.Jan.70") + "[EMPTY]        :     311\n"
+            "DATA          :     312\n\nSPACE AVAILABLE:      43 K\nLARGEST EMPTY:        43 K\n"
+            "FILE ENTRIES USED:     1 of  240\n|"}});
+    // clang-format on
 }

@@ -40,10 +40,6 @@ Bytes concat(Bytes a, const Bytes& b) {
     return a;
 }
 
-Bytes slice(const Bytes& bytes, std::int64_t offset, std::size_t n) {
-    return Bytes(bytes.begin() + offset, bytes.begin() + offset + static_cast<std::int64_t>(n));
-}
-
 } // namespace
 
 TEST(Rea, HostForms) {
@@ -70,8 +66,8 @@ TEST(Rea, HostForms) {
     EXPECT_EQ(d.run("REA", {"-o", "p", "-f", out, "PROG.SAV"}).status, 0);
     Bytes whole = read_file(out + "PROG.SAV");
     ASSERT_EQ(whole.size(), 1044u);
-    EXPECT_EQ(slice(whole, 0, 8), (Bytes{0xF5, 0x84, 0x47, 0, 0xC7, 0x23, 0x41, 0}));
-    EXPECT_EQ(slice(whole, 1024, 20), packed);
+    EXPECT_EQ(Bytes(whole.begin(), whole.begin() + 8), (Bytes{0xF5, 0x84, 0x47, 0, 0xC7, 0x23, 0x41, 0}));
+    EXPECT_EQ(Bytes(whole.begin() + 1024, whole.end()), packed);
 }
 
 TEST(Rea, SelectionLinesAndReports) {
