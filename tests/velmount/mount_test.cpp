@@ -17,9 +17,7 @@ using Names = std::vector<std::string>;
 
 namespace {
 
-RunResult shell(const std::string& line) {
-    return run_program("/bin/sh", {"-c", line});
-}
+const auto shell = [](const std::string& line) { return run_program("/bin/sh", {"-c", line}); };
 
 bool mounted_at(const std::string& path) {
     struct stat point {

@@ -10,15 +10,11 @@ namespace {
 
 constexpr std::size_t DIRECTORY = 192 * SECTOR;
 
-// The image with the 24-bit word at byte `offset` replaced.
-Bytes patched(Bytes image, std::size_t offset, std::int64_t value) {
-    put24(image, offset, value);
-    return image;
-}
-Bytes resized(Bytes image, std::size_t size) {
-    image.resize(size);
-    return image;
-}
+// The image with the 24-bit word at byte `offset` replaced, or with another size.
+const auto patched = [](Bytes image, std::size_t offset, std::int64_t value) {
+    return put24(image, offset, value), image;
+};
+const auto resized = [](Bytes image, std::size_t size) { return image.resize(size), image; };
 
 // 31 files of 0 words, the 30th moved by hand to the front of block 1: block 0 holds 29.
 Bytes room_left_in_block_0() {
