@@ -20,13 +20,11 @@ for name in NEW DIR DEL REN COP REA WRI SCR SCW PTR PTW DCR DCW OLD DRE PAC DDI 
     [ -x "$bin/VEL$name" ] && [ -x "$bin/vel$lower" ] || fail "missing invocation name for $name"
     [ -e "$man1/vel$lower.1" ] || fail "missing manual page name vel$lower.1"
 done
-if [ -f "$build/parmdump" ]; then
-    [ -x "$bin/parmdump" ] || fail "parmdump is not installed"
-    [ -e "$man1/parmdump.1" ] || fail "parmdump.1 is not installed"
-fi
+for program in parmdump velmount; do
+    [ ! -f "$build/$program" ] || { [ -x "$bin/$program" ] && [ -e "$man1/$program.1" ]; } ||
+        fail "$program or its manual page is not installed"
+done
 if [ -f "$build/velmount" ]; then
-    [ -x "$bin/velmount" ] || fail "velmount is not installed"
-    [ -e "$man1/velmount.1" ] || fail "velmount.1 is not installed"
     usage=$("$bin/velmount" 2>&1 || true)
     [ "${usage#usage: velmount}" != "$usage" ] || fail "the installed velmount does not run"
 fi

@@ -131,33 +131,31 @@ TEST(Parmdump, SingleLines) {
 
 TEST(Parmdump, ParameterFileBesideTheDataFile) {
     TempDir dir;
-    Bytes data(4 * SECTOR, 0x33);
-    write_file(dir.file("data"), data);
-    write_file(dir.file("p_data"), host_file({fendar_sector().bytes()}));
+    auto put = [&](const std::string& name, const Bytes& bytes) { write_file(dir.file(name), bytes); };
+    Bytes data(4 * SECTOR, 0x33), fendar = fendar_sector().bytes();
+    put("data", data);
+    put("p_data", host_file({fendar}));
     RunResult r = run_parmdump({"data"}, "", dir.path());
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(outcome(r), "0|" + r.out + "|");
     EXPECT_EQ(digest(r.out), FENDAR_REPORT);
     // A P_ file is the second choice, and its form counts, not that of the data file.
-    write_file(dir.file("p_data"), data);
-    write_file(dir.file("P_data"), host_file({fendar_sector().bytes()}, {true, false}));
+    put("p_data", data), put("P_data", host_file({fendar}, {true, false}));
     EXPECT_EQ(run_parmdump({dir.file("data")}).out, with_header_suffix(r.out, " EXPANDED"));
     // Names are composed with the directory, "." when the argument has none.
-    write_file(dir.file("P_data"), {0x47, 0x84, 0xF5, 0x00, 0x00});
+    put("P_data", {0x47, 0x84, 0xF5, 0x00, 0x00});
     EXPECT_EQ(run_parmdump({"data"}, "", dir.path()).out, "Cannot read ./P_data: file too short\n");
     // Neither is recognised: the data file itself is read.
-    write_file(dir.file("P_data"), data);
+    put("P_data", data);
     EXPECT_EQ(outcome(run_parmdump({"data"}, "", dir.path())), "1|Illegal parameter sector in data\n|");
-
     // The second TORGIL sector comes from the data file named without the prefix.
-    Bytes second = ParameterSector(false).real(40, 5e7).bytes();
-    Bytes data_sector(SECTOR, 0x21);
-    write_file(dir.file("data"), host_file({data_sector, data_sector, second}));
-    write_file(dir.file("P_data"), host_file({torgil(2).bytes()}));
+    put("data",
+        host_file({Bytes(SECTOR, 0x21), Bytes(SECTOR, 0x21), ParameterSector(false).real(40, 5e7).bytes()}));
+    put("P_data", host_file({torgil(2).bytes()}));
     std::string out = run_parmdump({dir.file("data")}).out;
-    EXPECT_EQ(line_starting(out, "    TORGIL"), "    TORGIL PARAMETERS from sector 2");
-    EXPECT_EQ(line_starting(out, "LIST="), "LIST=D1");
-    EXPECT_EQ(line_starting(out, "D0="), "D0=        0.5000000    D1=        0.0000000");
-    write_file(dir.file("data"), {1, 2, 3, 4});
+    EXPECT_EQ(line_starting(out, "    TORGIL") + "|" + line_starting(out, "LIST=") + "|" +
+                  line_starting(out, "D0="),
+              "    TORGIL PARAMETERS from sector 2|LIST=D1|D0=        0.5000000    D1=        0.0000000");
+    put("data", {1, 2, 3, 4});
     EXPECT_EQ(line_starting(run_parmdump({dir.file("P_data")}).out, "    TORGIL"),
               "    TORGIL PARAMETERS in sector 2 not available");
 }

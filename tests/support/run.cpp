@@ -52,10 +52,6 @@ RunResult run_vel(const std::string& command, const std::vector<std::string>& ar
     return run_program(std::string(VELTOOL_BIN_DIR) + "/VEL" + command, arguments);
 }
 
-std::string veltool_path() {
-    return VELTOOL_PATH;
-}
-
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "veltest.XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

@@ -21,9 +21,6 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
 // Runs build/bin/VEL<command>, e.g. run_vel("DIR", {"-d", image}).
 RunResult run_vel(const std::string& command, const std::vector<std::string>& arguments);
 
-// The path of the veltool program itself.
-std::string veltool_path();
-
 // A fresh directory, removed with everything in it when the object goes.
 class TempDir {
   public:

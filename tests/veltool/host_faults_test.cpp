@@ -24,6 +24,8 @@ TEST(HostFaults, EveryFaultIsAnErrorAndTheImageKeepsItsBytes) {
     const Bytes cut(sound.begin(), sound.begin() + 201 * SECTOR + 1000); // inside the data of A
     const std::string no_write = ":\nBad file descriptor\n", full = ":\nNo space left on device\n",
                       short_read = "ERROR: cannot read disk sector\n";
+    const std::string entry = "ERROR: cannot write directory sector" + no_write,
+                      sector = "ERROR: cannot write disk sector" + no_write;
     // How: w the image is read-only, f standard output is /dev/full and files may hold 1 KiB,
     // c the image is cut short. "@" names a host file beside the image.
     // clang-format off
@@ -33,18 +35,11 @@ TEST(HostFaults, EveryFaultIsAnErrorAndTheImageKeepsItsBytes) {
         std::vector<std::string> arguments;
         std::string err; // the end of standard error
     } cases[] = {
-        {'w', "DEL", {"A"}, "ERROR: cannot write directory sector" + no_write},
-        {'w', "REN", {"A", "C"}, "ERROR: cannot write directory sector" + no_write},
-        {'w', "COP", {"A", "C"}, "ERROR: cannot write disk sector" + no_write},
-        {'w', "WRI", {"-o", "D", "@"}, "ERROR: cannot write disk sector" + no_write},
-        {'w', "SCW", {"-o", "F", "-f", "@", "300", "1"}, "ERROR: cannot write disk sector" + no_write},
-        {'w', "PTW", {}, "ERROR: cannot write disk sector" + no_write},
-        {'w', "DCW", {"-c", "X"}, "ERROR: cannot write disk comment" + no_write},
-        {'w', "DRE", {"-b", "8"}, "ERROR: cannot write directory blocks" + no_write},
-        {'w', "PAC", {}, "ERROR: cannot write directory sector" + no_write},
-        {'w', "REV", {"D"}, "ERROR: cannot write directory sector" + no_write},
-        {'w', "RES", {"R", "1K"}, "ERROR: cannot write directory sector" + no_write},
-        {'w', "FIX", {}, "ERROR: cannot write directory sector" + no_write},
+        {'w', "DEL", {"A"}, entry}, {'w', "REN", {"A", "C"}, entry}, {'w', "COP", {"A", "C"}, sector},
+        {'w', "WRI", {"-o", "D", "@"}, sector}, {'w', "SCW", {"-o", "F", "-f", "@", "300", "1"}, sector},
+        {'w', "PTW", {}, sector}, {'w', "DCW", {"-c", "X"}, "ERROR: cannot write disk comment" + no_write},
+        {'w', "DRE", {"-b", "8"}, "ERROR: cannot write directory blocks" + no_write}, {'w', "PAC", {}, entry},
+        {'w', "REV", {"D"}, entry}, {'w', "RES", {"R", "1K"}, entry}, {'w', "FIX", {}, entry},
         {'w', "NEW", {"-o", "F", "400"}, "ERROR: cannot create VELTRA disk image IMAGE:\nPermission denied\n"},
         {'f', "SCR", {"-f", "/dev/full", "0", "10"}, "ERROR: cannot write sector" + full},
         {'f', "OLD", {"-f", "/dev/full"}, "ERROR: cannot write VELTRA sector" + full},
@@ -52,10 +47,8 @@ TEST(HostFaults, EveryFaultIsAnErrorAndTheImageKeepsItsBytes) {
         {'f', "DIR", {}, "ERROR: cannot write standard output" + full},
         {'f', "REA", {"-o", "D", "-f", "@", "A"}, "ERROR: cannot write file sector:\nFile too large\n"},
         // The size warnings of the directory check come first.
-        {'c', "REA", {"-o", "D", "-f", "@", "A"}, short_read},
-        {'c', "LIS", {"A"}, short_read},
-        {'c', "SUM", {"A"}, short_read},
-        {'c', "OCT", {"A"}, short_read},
+        {'c', "REA", {"-o", "D", "-f", "@", "A"}, short_read}, {'c', "LIS", {"A"}, short_read},
+        {'c', "SUM", {"A"}, short_read}, {'c', "OCT", {"A"}, short_read},
         {'c', "SCR", {"-f", "@", "0", "400"}, "ERROR: ILLEGAL SECTOR LIMITS\n"},
     };
     // clang-format on

@@ -80,51 +80,33 @@ const std::string FULL_SUMMARY = "\nSPACE AVAILABLE:      41 KWORDS =     166 SE
 TEST(Dir, MasksPatternsAndTags) {
     // PROG.SAV at 201 (3 sectors), EMPTY at 205 (2), XRAY.TXT at 208 (2), DATA at 211 (0),
     // EMPTY at 212 up to the disk end (164 sectors).
-    expect_listings(
-        ImageBuilder(400, 8, bcd3(2, 1, 90))
-            .comment("SAMPLE DISK")
-            .file(prog())
-            .empty(2)
-            .file(xray())
-            .file(data()),
-        {
-            {"DIR",
-             {"-o", "xyz"},
-             "0|PROG    .SAV  [      1K]    1000-    2127;    1010\n"
-             "XRAY    .TXT  [      1K]       0-     400         \n"
-             "DATA          [      0K]       0-37777777777         \n" +
-                 SUMMARY + "|"},
-            {"DIR",
-             {"-o", "f"},
-             "0|" + heading("SAMPLE DISK", "02.Jan.90") + PROG_LINES +
-                 "[EMPTY]                     (       2) [      0K]  :     315\n" + XRAY_LINES + DATA_LINES +
-                 "[EMPTY]                     (     244) [     41K]  :     324\n" + FULL_SUMMARY + "|"},
-            {"DIR", {"-o", "n"}, "0|" + NAMES + "|"},
-            {"DIR",
-             {"-o", "024"},
-             "0|PROG    .SAV  (       3)\n    1000-    2127;    1010\nXRAY    .TXT  (       2)\n"
-             "       0-     400         \nDATA          (       0)\n       0-37777777777         \n|"},
-            {"DIR",
-             {"-o", "0x22"},
-             "0|PROG    .SAV    5!  3\n +    2000# 10\nXRAY    .TXT    0!  0\n              \n"
-             "DATA            0!  0\n              \n|"},
-            {"DIR", {"-o", "n", "x*.txt"}, "0|XRAY    .TXT \n|"},
-            {"DIR", {"-o", "n", "-r", "t*"}, "0|PROG    .SAV \nDATA         \n|"},
-            {"DIR", {"-o", "n", "-r", "t*", "-z"}, "0|" + NAMES + "|"},
-            // Name patterns hide the free areas, but the summary counts them; tags do not.
-            {"DIR",
-             {"-o", "f", "DATA"},
-             "0|" + heading("SAMPLE DISK", "02.Jan.90") + DATA_LINES + FULL_SUMMARY + "|"},
-            {"DIR",
-             {"-o", "f", "-r", "T2"},
-             "0|" + heading("SAMPLE DISK", "02.Jan.90") +
-                 "[EMPTY]                     (       2) [      0K]  :     315\n" + DATA_LINES +
-                 "[EMPTY]                     (     244) [     41K]  :     324\n" + FULL_SUMMARY + "|"},
-            {"SDI",
-             {"-o", "f"},
-             "0|" + heading("SAMPLE DISK", "02.Jan.90") + DATA_LINES + "\n" + PROG_LINES + "\n" + XRAY_LINES +
-                 FULL_SUMMARY + "|"},
-        });
+    const std::string sample = "0|" + heading("SAMPLE DISK", "02.Jan.90");
+    const std::string empty_2 = "[EMPTY]                     (       2) [      0K]  :     315\n",
+                      empty_244 = "[EMPTY]                     (     244) [     41K]  :     324\n";
+    // clang-format off
+    ImageBuilder b = ImageBuilder(400, 8, bcd3(2, 1, 90)).comment("SAMPLE DISK");
+    expect_listings(b.file(prog()).empty(2).file(xray()).file(data()), {
+        {"DIR", {"-o", "xyz"}, "0|PROG    .SAV  [      1K]    1000-    2127;    1010\n"
+            "XRAY    .TXT  [      1K]       0-     400         \n"
+            "DATA          [      0K]       0-37777777777         \n" + SUMMARY + "|"},
+        {"DIR", {"-o", "f"},
+            sample + PROG_LINES + empty_2 + XRAY_LINES + DATA_LINES + empty_244 + FULL_SUMMARY + "|"},
+        {"DIR", {"-o", "n"}, "0|" + NAMES + "|"},
+        {"DIR", {"-o", "024"}, "0|PROG    .SAV  (       3)\n    1000-    2127;    1010\n"
+            "XRAY    .TXT  (       2)\n       0-     400         \n"
+            "DATA          (       0)\n       0-37777777777         \n|"},
+        {"DIR", {"-o", "0x22"}, "0|PROG    .SAV    5!  3\n +    2000# 10\n"
+            "XRAY    .TXT    0!  0\n              \nDATA            0!  0\n              \n|"},
+        {"DIR", {"-o", "n", "x*.txt"}, "0|XRAY    .TXT \n|"},
+        {"DIR", {"-o", "n", "-r", "t*"}, "0|PROG    .SAV \nDATA         \n|"},
+        {"DIR", {"-o", "n", "-r", "t*", "-z"}, "0|" + NAMES + "|"},
+        // Name patterns hide the free areas, but the summary counts them; tags do not.
+        {"DIR", {"-o", "f", "DATA"}, sample + DATA_LINES + FULL_SUMMARY + "|"},
+        {"DIR", {"-o", "f", "-r", "T2"}, sample + empty_2 + DATA_LINES + empty_244 + FULL_SUMMARY + "|"},
+        {"SDI", {"-o", "f"},
+            sample + DATA_LINES + "\n" + PROG_LINES + "\n" + XRAY_LINES + FULL_SUMMARY + "|"},
+    });
+    // clang-format on
     Bytes longer = ImageBuilder(400).file(prog()).file(xray()).file(data());
     longer.resize(longer.size() + SECTOR);
     std::string w = "WARNING: number of sectors from directory 620 different from disk image size 621\n"
@@ -135,32 +117,26 @@ TEST(Dir, MasksPatternsAndTags) {
 TEST(Dir, IllegalEntriesSizesFreeAreasAndUnusableSectors) {
     FileSpec bad = data(), gone = prog(), mismatch = xray(), nowhere = data();
     bad.attributes = REGULAR | NOT_FILE | I | C;
-    expect_listings(
-        ImageBuilder(400).file(bad),
-        {{"DIR",
-          {"-o", "0x1ff"},
-          "0|DATA          'IC     0!  0 (       0) [      0K]  :     311 $T2     *** ILLEGAL ENTRY ***\n|"},
-         {"DIR", {"-o", "n"}, "0|DATA            *** ILLEGAL ENTRY ***\n|"}});
     const std::string free_summary =
         "\nSPACE AVAILABLE:      43 KWORDS =     175 SECTORS\n"
         "LARGEST EMPTY:        43 KWORDS =     175 SECTORS\nFILE ENTRIES USED:     1 of  240\n";
-    expect_listings(
-        ImageBuilder(400).empty(10),
-        {{"DIR",
-          {"-o", "F"},
-          "0|" + heading("", "01.Jan.70") + "[EMPTY]                     (     257) [     43K]  :     311\n" +
-              free_summary + "|"},
-         {"SDI", {"-o", "F"}, "0|" + heading("", "01.Jan.70") + free_summary + "|"}});
     gone.magic = DELETED_MAGIC;
     mismatch.sector_size_word = 1;
     const std::string warning = "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: XRAY.TXT\n";
-    expect_listings(ImageBuilder(400).file(gone).file(mismatch),
-                    {{"DIR",
-                      {"-o", "0x3ff"},
-                      "0|PROG    .SAV  'AXP    5!  3 (       3) [      1K]\n :     311 $T1  \n"
-                      "XRAY    .TXT  'R      0!  0 (       2) [      1K]\n :     315\n|" +
-                          warning},
-                     {"SDI", {"-o", "n"}, "0||" + warning}});
+    // clang-format off
+    expect_listings(ImageBuilder(400).file(bad), {
+        {"DIR", {"-o", "0x1ff"},
+        "0|DATA          'IC     0!  0 (       0) [      0K]  :     311 $T2     *** ILLEGAL ENTRY ***\n|"},
+        {"DIR", {"-o", "n"}, "0|DATA            *** ILLEGAL ENTRY ***\n|"}});
+    expect_listings(ImageBuilder(400).empty(10), {
+        {"DIR", {"-o", "F"}, "0|" + heading("", "01.Jan.70") +
+            "[EMPTY]                     (     257) [     43K]  :     311\n" + free_summary + "|"},
+        {"SDI", {"-o", "F"}, "0|" + heading("", "01.Jan.70") + free_summary + "|"}});
+    expect_listings(ImageBuilder(400).file(gone).file(mismatch), {
+        {"DIR", {"-o", "0x3ff"}, "0|PROG    .SAV  'AXP    5!  3 (       3) [      1K]\n :     311 $T1  \n"
+            "XRAY    .TXT  'R      0!  0 (       2) [      1K]\n :     315\n|" + warning},
+        {"SDI", {"-o", "n"}, "0||" + warning}});
+    // clang-format on
     // The first line ends before the sector is loaded: a warning starts a line of its own,
     // and a sector that cannot be reached ends the run after that line.
     Disk d(ImageBuilder(400).file(gone).file(mismatch));
@@ -174,49 +150,35 @@ TEST(Dir, IllegalEntriesSizesFreeAreasAndUnusableSectors) {
 }
 
 TEST(Sdi, ByNameSizeAndDate) {
-    expect_listings(
-        image("600 BETA:10 ALPHA:300 BRAVO:10 CHARLIE:10"),
-        {{"SDI", {"-o", "n"}, "0|ALPHA        \n\nBETA         \nBRAVO        \n\nCHARLIE      \n|"},
-         {"SDI", {"-o", "n", "B*"}, "0|BETA         \nBRAVO        \n|"}});
-    expect_listings(
-        image("600 SMALL:10 BIG:1000 ALSO:200 MID:300 ABIG:1000"),
-        {
-            {"SDI",
-             {"-o", "4", "-m"},
-             "0|ABIG          (       4)\nBIG           (       4)\n\nMID           (       2)\n\n"
-             "ALSO          (       1)\nSMALL         (       1)\n|"},
-            {"SDI",
-             {"-o", "4", "-w", "-m"},
-             "0|SMALL         (       1)\nALSO          (       1)\n\nMID           (       2)\n\n"
-             "ABIG          (       4)\nBIG           (       4)\n|"},
-        });
-    const std::string now = "ANEW         \nNOW          \n";
-    expect_listings(
-        ImageBuilder(600)
-            .file(dated("OLD", 10, bcd3(24, 12, 99)))
-            .file(dated("NONE", 10, 0))
-            .file(dated("NOW", 10, today_word()))
-            .file(dated("ANEW", 10, today_word()))
-            .file(dated("Y2K", 10, bcd3(1, 1, 0)))
-            .file(dated("Y2KB", 10, bcd3(2, 1, 0))),
-        {{"SDI",
-          {"-o", "n", "-t"},
-          "0|" + now + "\nY2KB         \n\nY2K          \n\nOLD          \n\nNONE         \n|"},
-         {"SDI",
-          {"-o", "n", "-t", "-w"},
-          "0|NONE         \n\nOLD          \n\nY2K          \n\nY2KB         \n\n" + now + "|"},
-         {"SDI", {"-o", "n", "-tM"}, "0|" + now + "|"},
-         {"SDI", {"-o", "n", "-tD0/0/0"}, "0|NONE         \n|"},
-         {"SDI", {"-o", "n", "-tA24/12/99"}, "0|OLD          \n|"},
-         {"SDI", {"-o", "n", "-tD2/1/00"}, "0|Y2KB         \n|"},
-         {"SDI", {"-o", "n", "-tm1/1/00"}, "0|Y2KB         \n\nY2K          \n|"},
-         {"SDI",
-          {"-o", "n", "-tX1/1/99"},
-          "0|" + now + "\nY2KB         \n\nY2K          \n\nOLD          \n\nNONE         \n|"},
-         // A bound without the -t mode is not applied.
-         {"SDI",
-          {"-o", "n", "-tD0/0/0", "-m"},
-          "0|ANEW         \nNONE         \nNOW          \nOLD          \nY2K          \nY2KB         \n|"}});
+    // clang-format off
+    expect_listings(image("600 BETA:10 ALPHA:300 BRAVO:10 CHARLIE:10"), {
+        {"SDI", {"-o", "n"}, "0|ALPHA        \n\nBETA         \nBRAVO        \n\nCHARLIE      \n|"},
+        {"SDI", {"-o", "n", "B*"}, "0|BETA         \nBRAVO        \n|"}});
+    expect_listings(image("600 SMALL:10 BIG:1000 ALSO:200 MID:300 ABIG:1000"), {
+        {"SDI", {"-o", "4", "-m"}, "0|ABIG          (       4)\nBIG           (       4)\n\n"
+            "MID           (       2)\n\nALSO          (       1)\nSMALL         (       1)\n|"},
+        {"SDI", {"-o", "4", "-w", "-m"}, "0|SMALL         (       1)\nALSO          (       1)\n\n"
+            "MID           (       2)\n\nABIG          (       4)\nBIG           (       4)\n|"},
+    });
+    const std::string now = "ANEW         \nNOW          \n",
+                      by_date = "\nY2KB         \n\nY2K          \n\nOLD          \n\nNONE         \n|";
+    expect_listings(ImageBuilder(600).file(dated("OLD", 10, bcd3(24, 12, 99))).file(dated("NONE", 10, 0))
+            .file(dated("NOW", 10, today_word())).file(dated("ANEW", 10, today_word()))
+            .file(dated("Y2K", 10, bcd3(1, 1, 0))).file(dated("Y2KB", 10, bcd3(2, 1, 0))), {
+        {"SDI", {"-o", "n", "-t"}, "0|" + now + by_date},
+        {"SDI", {"-o", "n", "-t", "-w"},
+            "0|NONE         \n\nOLD          \n\nY2K          \n\nY2KB         \n\n" + now + "|"},
+        {"SDI", {"-o", "n", "-tM"}, "0|" + now + "|"},
+        {"SDI", {"-o", "n", "-tD0/0/0"}, "0|NONE         \n|"},
+        {"SDI", {"-o", "n", "-tA24/12/99"}, "0|OLD          \n|"},
+        {"SDI", {"-o", "n", "-tD2/1/00"}, "0|Y2KB         \n|"},
+        {"SDI", {"-o", "n", "-tm1/1/00"}, "0|Y2KB         \n\nY2K          \n|"},
+        {"SDI", {"-o", "n", "-tX1/1/99"}, "0|" + now + by_date},
+        // A bound without the -t mode is not applied.
+        {"SDI", {"-o", "n", "-tD0/0/0", "-m"},
+            "0|ANEW         \nNONE         \nNOW          \nOLD          \nY2K          \nY2KB         \n|"},
+    });
+    // clang-format on
 }
 
 TEST(Ddi, DeletedFilesInsideFreeAreas) {
@@ -226,20 +188,18 @@ TEST(Ddi, DeletedFilesInsideFreeAreas) {
     last.name = "LAST";
     // DATA at 201; the free area starts at 202 (its directory sector is 201) with 5 sectors,
     // up to LAST at 208. XRAY's 2 data sectors do not fit the 1 left in the area.
-    expect_listings(
-        ImageBuilder(400).file(data()).empty(5).deleted(0, prog()).deleted(4, xray()).deleted(5, second).file(
-            last),
-        {{"DDI",
-          {"-o", "0x5d8"},
-          "0|PROG    .SAV  [      1K]    1000-    2127;    1010 24.Dec.99 :     312 $T1  \n"
-          "SECOND        [      0K]       0-37777777777          01.Jan.70 :     317\n"
-          "\nSPACE AVAILABLE:      43 K\nLARGEST EMPTY:        41 K\n|"},
-         {"DDI", {"-o", "n", "-r", "T*"}, "0|PROG    .SAV \n|"},
-         {"DDI", {"-o", "n", "-r", "T*", "-z"}, "0|PROG    .SAV \nSECOND       \n|"}});
-    expect_listings(ImageBuilder(400).empty(3).deleted(1, data()),
-                    {{"DDI",
-                      {"-o", "0xc80"},
-                      "0|" + heading("", "01.Jan.70") +
-                          "[EMPTY]        :     311\nDATA          :     312\n\nSPACE AVAILABLE:      43 K\n"
-                          "LARGEST EMPTY:        43 K\nFILE ENTRIES USED:     1 of  240\n|"}});
+    ImageBuilder b = ImageBuilder(400).file(data()).empty(5).deleted(0, prog()).deleted(4, xray());
+    // clang-format off
+    expect_listings(b.deleted(5, second).file(last), {
+        {"DDI", {"-o", "0x5d8"},
+            "0|PROG    .SAV  [      1K]    1000-    2127;    1010 24.Dec.99 :     312 $T1  \n"
+            "SECOND        [      0K]       0-37777777777          01.Jan.70 :     317\n"
+            "\nSPACE AVAILABLE:      43 K\nLARGEST EMPTY:        41 K\n|"},
+        {"DDI", {"-o", "n", "-r", "T*"}, "0|PROG    .SAV \n|"},
+        {"DDI", {"-o", "n", "-r", "T*", "-z"}, "0|PROG    .SAV \nSECOND       \n|"}});
+    expect_listings(ImageBuilder(400).empty(3).deleted(1, data()), {
+        {"DDI", {"-o", "0xc80"}, "0|" + heading("", "01.Jan.70") + "[EMPTY]        :     311\n"
+            "DATA          :     312\n\nSPACE AVAILABLE:      43 K\nLARGEST EMPTY:        43 K\n"
+            "FILE ENTRIES USED:     1 of  240\n|"}});
+    // clang-format on
 }

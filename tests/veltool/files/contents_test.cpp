@@ -9,11 +9,9 @@ using namespace test;
 namespace {
 
 // KAVOLT text: every character with bit 7 set.
-std::vector<std::uint8_t> kavolt_text(const std::string& text) {
-    std::vector<std::uint8_t> bytes;
-    for (char c : text)
-        bytes.push_back(static_cast<std::uint8_t>(c | 0x80));
-    return bytes;
+Bytes kavolt_text(const std::string& text) {
+    Bytes bytes(text.begin(), text.end());
+    return std::transform(bytes.begin(), bytes.end(), bytes.begin(), [](auto c) { return c | 0x80; }), bytes;
 }
 
 FileSpec text_file(const std::string& name, const std::vector<std::uint8_t>& bytes) {
@@ -44,10 +42,8 @@ TEST(Lis, TextEndsAtEndOfTransmissionLinesAtCarriageReturns) {
         lines += line + "\r";
         if (i < 30) first_20 += line + "\n";
     }
-    Disk d(ImageBuilder(400)
-               .file(text_file("T", text))
-               .file(text_file("L", kavolt_text(lines)))
-               .file(named("E", 0)));
+    ImageBuilder b = ImageBuilder(400).file(text_file("T", text)).file(text_file("L", kavolt_text(lines)));
+    Disk d(b.file(named("E", 0)));
     EXPECT_EQ(outcome(d.run("LIS", {"t.txt", "E"})),
               "0|" + heading("T.TXT") + "ab\ncd\nef\n\n\n" + heading("E") + "\n\n|");
     EXPECT_EQ(d.run("LIS", {"-o", "u", "T.TXT"}).out, heading("T.TXT") + "AB\nCD\nEF\n\n\n");
@@ -61,12 +57,9 @@ TEST(Lis, TextEndsAtEndOfTransmissionLinesAtCarriageReturns) {
 }
 
 TEST(Sum, FullNameOrderAndEndAroundCarry) {
-    FileSpec alpha = words_file("ALPHA.X", {077777777, 1});
-    Disk d(ImageBuilder(400)
-               .file(words_file("ZED", {077777777}))
-               .file(alpha)
-               .file(named("MID", 0))
-               .file(words_file("ONES", std::vector<std::uint32_t>(300, 1))));
+    ImageBuilder b(400);
+    b.file(words_file("ZED", {077777777})).file(words_file("ALPHA.X", {077777777, 1})).file(named("MID", 0));
+    Disk d(b.file(words_file("ONES", std::vector<std::uint32_t>(300, 1))));
     std::string sums = "ALPHA   .X      SIZE =        2   CSUM =        1\n"
                        "MID             SIZE =        0   CSUM =        0\n"
                        "ONES            SIZE =      454   CSUM =      454\n"
@@ -96,4 +89,3 @@ TEST(Oct, FormsOfTheDump) {
     EXPECT_EQ(d.run("OCT", {"-o", "c", "W"}).out, chars + "\n");
     EXPECT_EQ(d.run("OCT", {"-o", "ce", "W"}).out, chars + "\n       4:   E    F    G  \n");
 }
-

@@ -42,8 +42,7 @@ TEST(FileCommands, CorruptDirectoryStopsTheChangeUnlessForced) {
     const std::string refused = "1||" + read + sizes + "ERROR: CORRUPT DIRECTORY, DRE REQUIRED !\n";
     // clang-format off
     check_rows({
-        {image, "DEL", {"A", "C"}, refused, "="},
-        {image, "REN", {"A", "C"}, refused, "="},
+        {image, "DEL", {"A", "C"}, refused, "="}, {image, "REN", {"A", "C"}, refused, "="},
         {image, "COP", {"A", "C"}, refused, "="},
         {image, "DEL", {"-o", "f", "A"},
          "0||" + read + sizes + "WARNING: CORRUPT DIRECTORY, DRE REQUIRED !\n" + read,
@@ -92,11 +91,9 @@ TEST(Ren, RenamesAndMovesTheStartAddressWithTheLoadAddress) {
                                     "new comment", "PROG.SAV", "dir/new.binary"})),
               "0||");
     EXPECT_EQ(d.layout(), "NEW.BINA$NT 201 600; NOPS 205 10; - 207 -169");
-    EXPECT_EQ(d.word(200, 1), six_bit("NEW"));
-    EXPECT_EQ(d.word(200, 3), six_bit("BINA"));
-    EXPECT_EQ(d.word(200, 12), six_bit("NT"));
+    EXPECT_EQ((Fields{d.word(200, 1), d.word(200, 3), d.word(200, 12), d.word(200, 10)}),
+              (Fields{six_bit("NEW"), six_bit("BINA"), six_bit("NT"), bcd3(24, 12, 99)}));
     EXPECT_EQ(fields_of(d, 200), (Fields{02010, 02000, 03000, 010, ATTRS}));
-    EXPECT_EQ(d.word(200, 10), bcd3(24, 12, 99));
     EXPECT_EQ(comment_of(d), text8("new comment", 72));
     auto after = d.sector(200);
     EXPECT_TRUE(std::equal(after.begin() + 120, after.end(), before.begin() + 120));

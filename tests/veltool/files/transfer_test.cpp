@@ -40,10 +40,6 @@ Bytes concat(Bytes a, const Bytes& b) {
     return a;
 }
 
-Bytes slice(const Bytes& bytes, std::int64_t offset, std::size_t n) {
-    return Bytes(bytes.begin() + offset, bytes.begin() + offset + static_cast<std::int64_t>(n));
-}
-
 } // namespace
 
 TEST(Rea, HostForms) {
@@ -70,8 +66,8 @@ TEST(Rea, HostForms) {
     EXPECT_EQ(d.run("REA", {"-o", "p", "-f", out, "PROG.SAV"}).status, 0);
     Bytes whole = read_file(out + "PROG.SAV");
     ASSERT_EQ(whole.size(), 1044u);
-    EXPECT_EQ(slice(whole, 0, 8), (Bytes{0xF5, 0x84, 0x47, 0, 0xC7, 0x23, 0x41, 0}));
-    EXPECT_EQ(slice(whole, 1024, 20), packed);
+    EXPECT_EQ(Bytes(whole.begin(), whole.begin() + 8), (Bytes{0xF5, 0x84, 0x47, 0, 0xC7, 0x23, 0x41, 0}));
+    EXPECT_EQ(Bytes(whole.begin() + 1024, whole.end()), packed);
 }
 
 TEST(Rea, SelectionLinesAndReports) {
@@ -196,6 +192,16 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
               "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: OLD.DAT\n");
     EXPECT_EQ(bad.run("WRI", {"-o", "VO", no_sector}).err,
               "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: " + no_sector + "\n");
+    // Host files missing, empty, or too long a name for a temporary file beside them.
+    std::string missing = bad.dir.file("missing"), short_file = bad.host("short", Bytes(767, 0));
+    std::string long_name = bad.host(std::string(250, 'p'), Bytes(8, 0));
+    EXPECT_EQ(outcome(bad.run("WRI", {})), "1||ERROR: NOTHING TO WRITE\n");
+    EXPECT_EQ(outcome(bad.run("WRI", {"-o", "v", missing, short_file})),
+              "0||WARNING: cannot open VELTRA file " + missing +
+                  ":\nNo such file or directory\nWARNING: VELTRA file " + short_file + " contains no data\n");
+    EXPECT_EQ(outcome(bad.run("WRI", {"-o", "PD", long_name})),
+              "0||WARNING: cannot create VELTRA temporary file " + long_name +
+                  "XXXXXX:\nFile name too long\n");
     EXPECT_EQ(bad.bytes(), image);
 
     // The host file's sector is looked at before the protection of the file it would replace.
@@ -206,19 +212,4 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
     EXPECT_EQ(guarded.run("WRI", {bad_host}).err,
               "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: OLD.DAT\n");
     EXPECT_EQ(guarded.run("WRI", {"-o", "D", bad_host}).err, "WARNING: ILLEGAL OUTPUT FILENAME: OLD.DAT\n");
-}
-
-TEST(Wri, HostFileProblems) {
-    Disk d(ImageBuilder(400));
-    const Bytes image = d.bytes();
-    std::string missing = d.dir.file("missing"), short_file = d.host("short", Bytes(767, 0));
-    std::string long_name = d.host(std::string(250, 'p'), Bytes(8, 0));
-    EXPECT_EQ(outcome(d.run("WRI", {})), "1||ERROR: NOTHING TO WRITE\n");
-    EXPECT_EQ(outcome(d.run("WRI", {"-o", "v", missing, short_file})),
-              "0||WARNING: cannot open VELTRA file " + missing +
-                  ":\nNo such file or directory\nWARNING: VELTRA file " + short_file + " contains no data\n");
-    EXPECT_EQ(outcome(d.run("WRI", {"-o", "PD", long_name})),
-              "0||WARNING: cannot create VELTRA temporary file " + long_name +
-                  "XXXXXX:\nFile name too long\n");
-    EXPECT_EQ(d.bytes(), image);
 }

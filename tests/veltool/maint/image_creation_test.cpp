@@ -31,21 +31,16 @@ TEST(New, SizesUnitsAndTheChecksBeforeAnythingIsTouched) {
         std::string err;
         std::int64_t sectors; // of the image made, 0 for none
     } cases[] = {
-        {{"-oF", "344"}, small, 0},
-        {{"-oF", "345"}, "", 345},
-        {{"-oF", "10K"}, small, 0},
-        {{"-oF", "100k"}, "", 400},
-        {{"-oF", "1m"}, "", 4096},
-        {{"-oF", "01000q"}, "", 512},
-        {{"-oF", "--", "-1"}, small, 0},
-        {{"-oF", "-b", "8", "225"}, "", 225},
+        // clang-format off
+        {{"-oF", "344"}, small, 0}, {{"-oF", "345"}, "", 345}, {{"-oF", "10K"}, small, 0},
+        {{"-oF", "100k"}, "", 400}, {{"-oF", "1m"}, "", 4096}, {{"-oF", "01000q"}, "", 512},
+        {{"-oF", "--", "-1"}, small, 0}, {{"-oF", "-b", "8", "225"}, "", 225},
         {{"-oF", "-b", "7", "1000"}, "ERROR: number of directory blocks 7 not between 8 and 256\n", 0},
         {{"-b", "257", "10"}, "ERROR: number of directory blocks 257 not between 8 and 256\n", 0},
-        {{"10"}, small, 0},
-        {{"1000"}, "ERROR: INITIALIZING VELTRA DISK IMAGE CLEARS ALL DATA !\n", 0},
-        {{"-oF", "3000M"}, large, 0},
-        {{"-oF", std::to_string(LARGEST + 1)}, large, 0},
+        {{"10"}, small, 0}, {{"1000"}, "ERROR: INITIALIZING VELTRA DISK IMAGE CLEARS ALL DATA !\n", 0},
+        {{"-oF", "3000M"}, large, 0}, {{"-oF", std::to_string(LARGEST + 1)}, large, 0},
         {{"-oF", "99999999999999999999M"}, large, 0},
+        // clang-format on
     };
     for (const Case& c : cases) {
         Disk d;

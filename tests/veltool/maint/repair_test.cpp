@@ -12,26 +12,19 @@ TEST(Dre, RebuildsAZeroedDirectoryFromTheDirectorySectors) {
     a.tag = "T1";
     a.comment = "first";
     // A 321, EMPTY 325 holding deleted D at 326, B 329, C 331, a second B 332, EMPTY 335.
-    Bytes before = ImageBuilder(1000, 128)
-                       .file(a)
-                       .empty(3)
-                       .deleted(1, file_spec("D", 256))
-                       .file(b)
-                       .file(file_spec("C", 0))
-                       .file(twin)
-                       .build();
+    ImageBuilder built = ImageBuilder(1000, 128).file(a).empty(3).deleted(1, file_spec("D", 256)).file(b);
+    Bytes before = built.file(file_spec("C", 0)).file(twin);
     // In the free area: no regular file, another start, past the disk end, and W to be found.
     FileSpec not_file = file_spec("X", 0), elsewhere = file_spec("Y", 0),
              too_long = file_spec("Z", 600 * 256);
     not_file.attributes = 0;
     elsewhere.sector_start = 999;
+    // clang-format off
     for (auto [n, sector] : {std::pair{400, directory_sector(not_file, 401)},
-                             {410, directory_sector(elsewhere, 411)},
-                             {420, directory_sector(too_long, 421)},
-                             {440, directory_sector(w, 441)},
-                             {188, pattern(SECTOR, 9)},
-                             {192, Bytes(128 * SECTOR, 0)}})
+             {410, directory_sector(elsewhere, 411)}, {420, directory_sector(too_long, 421)},
+             {440, directory_sector(w, 441)}, {188, pattern(SECTOR, 9)}, {192, Bytes(128 * SECTOR, 0)}})
         std::copy(sector.begin(), sector.end(), before.begin() + n * SECTOR);
+    // clang-format on
     Disk disk(before);
     EXPECT_EQ(
         disk.run("DIR", {}).err,

@@ -93,9 +93,8 @@ TEST(Fix, NormalisesGoodFilesAndFreesBadEntries) {
     w.sector_size_word = 1;
     d_.magic = DELETED_MAGIC;
     n.attributes = 0;
-    Bytes bad =
-        ImageBuilder(400).empty(2).empty(3).file(g1).file(g2).file(g3).file(m).file(w).file(d_).file(n);
-    Disk d(bad);
+    ImageBuilder bad = ImageBuilder(400).empty(2).empty(3).file(g1).file(g2).file(g3);
+    Disk d(bad.file(m).file(w).file(d_).file(n));
     const std::string corrupt = "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: ";
     EXPECT_EQ(outcome(d.run("FIX", {})),
               "0||" + corrupt + "M\n" + corrupt + "W\n" + corrupt + "W\n" + corrupt + "D\n");

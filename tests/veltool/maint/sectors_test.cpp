@@ -19,21 +19,14 @@ TEST(Scr, LimitsInEveryNotation) {
         std::int64_t first, count; // count 0: refused with err
         std::string err;
     } cases[] = {
-        {{"0"}, 0, 1, ""},
-        {{"--", "-1"}, 9, 1, ""},
-        {{"--", "-10", "2"}, 0, 2, ""},
-        {{"7", "3"}, 7, 3, ""},
-        {{"010"}, 8, 1, ""},
-        {{"0x2", "2", "ignored"}, 2, 2, ""},
-        {{"x", "y"}, 0, 1, ""},
-        {{"--", "-11"}, 0, 0, ILLEGAL},
-        {{"8", "3"}, 0, 0, ILLEGAL},
-        {{"10"}, 0, 0, ILLEGAL},
-        {{"3", "0"}, 0, 0, ILLEGAL},
-        {{"3", "-1"}, 0, 0, ILLEGAL},
+        // clang-format off
+        {{"0"}, 0, 1, ""}, {{"--", "-1"}, 9, 1, ""}, {{"--", "-10", "2"}, 0, 2, ""}, {{"7", "3"}, 7, 3, ""},
+        {{"010"}, 8, 1, ""}, {{"0x2", "2", "ignored"}, 2, 2, ""}, {{"x", "y"}, 0, 1, ""},
+        {{"--", "-11"}, 0, 0, ILLEGAL}, {{"8", "3"}, 0, 0, ILLEGAL}, {{"10"}, 0, 0, ILLEGAL},
+        {{"3", "0"}, 0, 0, ILLEGAL}, {{"3", "-1"}, 0, 0, ILLEGAL},
         {{"0", "99999999999999999999"}, 0, 0, ILLEGAL},
-        {{"-1"}, 0, 0, "ERROR: illegal option \"-1\"\n"},
-        {{}, 0, 0, "ERROR: SECTOR LIMITS NOT SPECIFIED\n"},
+        {{"-1"}, 0, 0, "ERROR: illegal option \"-1\"\n"}, {{}, 0, 0, "ERROR: SECTOR LIMITS NOT SPECIFIED\n"},
+        // clang-format on
     };
     for (const Case& c : cases) {
         Disk d(TEN);
