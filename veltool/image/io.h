@@ -131,7 +131,7 @@ class MappedWalk {
     unsigned char* window_ = nullptr;
     std::int64_t first_ = 0; // the file offset of window_[0]
     std::size_t length_ = 0; // bytes mapped
-    bool given_up_ = false;  // the mapping failed once: every copy says no
+    bool given_up_ = false;  // a map failed or a copy met SIGBUS: later copies say no
 };
 
 // Size in bytes of the file open on fd; fatal message (with the system error) when fstat fails.
