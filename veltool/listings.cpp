@@ -217,8 +217,8 @@ void print_summary(const Totals& totals, unsigned mask) {
 
 // Loads the entry's directory sector with the cross-check and keeps it only when it
 // carries the file magic.
-void load_file_sector(DirEntry& entry, std::int64_t image_bytes) {
-    read_directory_record(entry, image_bytes);
+void load_file_sector(DirEntry& entry, std::int64_t image_bytes, MappedWalk& walk) {
+    read_directory_record(entry, image_bytes, walk);
     if (entry.sector && entry.sector->kind != SECTOR_KIND_FILE) drop_directory_sector(entry);
 }
 
@@ -298,6 +298,7 @@ void command_dir(const Options& options) {
     unsigned mask = listing_mask(options.letters);
     read_directory();
     std::int64_t image_bytes = file_size(image_fd, "cannot stat disk image");
+    MappedWalk walk(image_fd);
     Selection selection = selection_of(options, true);
     print_heading(mask);
     Totals totals;
@@ -314,7 +315,7 @@ void command_dir(const Options& options) {
         }
         // Before the load, so that its warning or error starts a line of its own.
         print_first_line(line_of(entry), mask);
-        load_file_sector(entry, image_bytes);
+        load_file_sector(entry, image_bytes, walk);
         print_line_rest(line_of(entry), mask);
     }
     print_summary(totals, mask);
@@ -355,6 +356,7 @@ void command_sdi(const Options& options) {
     bool by_date = options.sort_mode == SortMode::by_date;
     DateBound bound = date_bound_of(options.date_bound);
     std::int64_t image_bytes = file_size(image_fd, "cannot stat disk image");
+    MappedWalk walk(image_fd);
     print_heading(mask);
     Totals totals;
     for (DirEntry& entry : directory_list) {
@@ -364,7 +366,7 @@ void command_sdi(const Options& options) {
         }
         if (!entry_selected(selection, entry.tag, entry.full_name) || (entry.attributes & ATTR_NOT_FILE))
             continue;
-        load_file_sector(entry, image_bytes);
+        load_file_sector(entry, image_bytes, walk);
         if (!entry.sector) continue;
         if (by_date && !date_passes(bound, entry.sector->date)) continue;
         files.push_back(&entry);

@@ -210,15 +210,17 @@ void read_directory_sector(DirEntry& entry, int fd, bool check, std::vector<Byte
     load_directory_sector(entry, fd, check, bytes.data());
 }
 
-void read_directory_record(DirEntry& entry, std::int64_t image_bytes) {
+void read_directory_record(DirEntry& entry, std::int64_t image_bytes, MappedWalk& walk) {
     constexpr std::int64_t RECORD_BYTES = 16 * kavolt::WORD_BYTES + SECTOR_COMMENT_BYTES;
     std::int64_t offset = (entry.start - 1) * SECTOR_BYTES;
     if (offset < 0 || offset + SECTOR_BYTES > image_bytes)
         return read_directory_sector(entry, image_fd, true);
     drop_directory_sector(entry);
     Byte bytes[RECORD_BYTES];
-    read_at(image_fd, offset, bytes, sizeof bytes, "cannot seek disk/file image",
-            "cannot read directory sector");
+    if (!walk.copy(offset, bytes, sizeof bytes, image_bytes)) {
+        read_at(image_fd, offset, bytes, sizeof bytes, "cannot seek disk/file image",
+                "cannot read directory sector");
+    }
     entry.sector = decode_directory_sector(bytes);
     if (entry.sector) check_directory_sector(entry);
 }

@@ -48,8 +48,9 @@ void read_directory_sector(DirEntry& entry, int fd, bool check);
 void read_directory_sector(DirEntry& entry, int fd, bool check, std::vector<Byte>& bytes);
 // read_directory_sector of the disk image with the check, reading only the part of the
 // sector that the record is made from when the whole sector lies inside the image, which
-// is image_bytes long: a listing of a full directory copies a sixth of the bytes.
-void read_directory_record(DirEntry& entry, std::int64_t image_bytes);
+// is image_bytes long: a listing of a full directory copies a sixth of the bytes. The walk
+// over the entries passes its mapping of the image.
+void read_directory_record(DirEntry& entry, std::int64_t image_bytes, MappedWalk& walk);
 // Drops the entry's directory sector when it has the file magic and disagrees with the entry.
 void check_directory_sector(DirEntry& entry);
 // Rewrites the entry's directory sector on the disk image from its record.

@@ -1,9 +1,13 @@
 #include "veltool/image/io.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csetjmp>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -206,6 +210,86 @@ void SectorScan::written(std::int64_t offset, const void* bytes, std::size_t n) 
 void flush_image() {
     if (fdatasync(image_fd) != 0 && errno != EINVAL && errno != EROFS)
         fatal(errno, "cannot flush disk image");
+}
+
+namespace {
+
+// The largest window a walk maps: the pages of the file it touches count towards the
+// process's resident memory until the window goes.
+constexpr std::int64_t WINDOW_BYTES = 1024 * 1024;
+
+// Where a SIGBUS in guarded_copy jumps to, and the handler before the walk's.
+sigjmp_buf bus_jump;
+volatile std::sig_atomic_t copying = 0;
+struct sigaction outer_bus_action {};
+
+// A SIGBUS that does not come from guarded_copy goes back to the handler before the walk's:
+// the instruction that raised it runs again and raises it there.
+void on_bus(int) {
+    if (copying == 0) {
+        sigaction(SIGBUS, &outer_bus_action, nullptr);
+        return;
+    }
+    copying = 0;
+    siglongjmp(bus_jump, 1);
+}
+
+// memcpy from a mapping that may lose its pages: false when touching them raised SIGBUS.
+// Nothing with a destructor may live between the jump points. The mask is not saved (that
+// would be a system call per copy): the handler runs with SA_NODEFER, so SIGBUS stays
+// unblocked after the jump.
+bool guarded_copy(void* out, const void* from, std::size_t n) {
+    if (sigsetjmp(bus_jump, 0) != 0) return false;
+    copying = 1;
+    std::atomic_signal_fence(std::memory_order_seq_cst); // the copy stays between the flags
+    std::memcpy(out, from, n);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    copying = 0;
+    return true;
+}
+
+} // namespace
+
+MappedWalk::~MappedWalk() {
+    unmap();
+}
+
+bool MappedWalk::copy(std::int64_t offset, void* out, std::size_t n, std::int64_t file_bytes) {
+    auto size = static_cast<std::int64_t>(n);
+    if (given_up_ || offset < 0 || size > WINDOW_BYTES / 2 || offset + size > file_bytes) return false;
+    bool inside = window_ != nullptr && offset >= first_ &&
+                  offset + size <= first_ + static_cast<std::int64_t>(length_);
+    if (!inside && !map(offset, file_bytes)) return false;
+    if (guarded_copy(out, window_ + (offset - first_), n)) return true;
+    unmap();
+    given_up_ = true;
+    return false;
+}
+
+bool MappedWalk::map(std::int64_t offset, std::int64_t file_bytes) {
+    unmap();
+    std::int64_t page = sysconf(_SC_PAGESIZE);
+    first_ = offset / page * page;
+    length_ = static_cast<std::size_t>(std::min(WINDOW_BYTES, file_bytes - first_));
+    void* window = mmap(nullptr, length_, PROT_READ, MAP_SHARED, fd_, static_cast<off_t>(first_));
+    struct sigaction action {};
+    action.sa_handler = on_bus;
+    action.sa_flags = SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    if (window == MAP_FAILED || sigaction(SIGBUS, &action, &outer_bus_action) != 0) {
+        if (window != MAP_FAILED) munmap(window, length_);
+        given_up_ = true;
+        return false;
+    }
+    window_ = static_cast<unsigned char*>(window);
+    return true;
+}
+
+void MappedWalk::unmap() {
+    if (window_ == nullptr) return;
+    munmap(window_, length_);
+    sigaction(SIGBUS, &outer_bus_action, nullptr);
+    window_ = nullptr;
 }
 
 std::int64_t file_size(int fd, const char* message) {

@@ -105,6 +105,35 @@ class SectorScan {
     SectorScan* outer_;
 };
 
+// Copies small pieces of a file that a walk takes in disk order out of a read-only mapping
+// of a window of it at a time. A listing takes one record from the directory sector of every
+// file: a read call for each costs more than the page faults of a mapping, and reading the
+// whole image in long runs costs more still. Only one window is mapped at a time, so that
+// the file's pages held stay bounded. Where the file cannot be mapped, or was cut short
+// while mapped (the copy then meets SIGBUS, which is caught), copy says no and the caller
+// reads the bytes instead, which reports what went wrong. One walk at a time per process.
+class MappedWalk {
+  public:
+    explicit MappedWalk(int fd) : fd_(fd) {}
+    MappedWalk(const MappedWalk&) = delete;
+    MappedWalk& operator=(const MappedWalk&) = delete;
+    ~MappedWalk();
+
+    // Copies bytes [offset, offset + n) of the file, which is file_bytes long, into out;
+    // false when they did not come from the mapping.
+    bool copy(std::int64_t offset, void* out, std::size_t n, std::int64_t file_bytes);
+
+  private:
+    bool map(std::int64_t offset, std::int64_t file_bytes);
+    void unmap();
+
+    int fd_;
+    unsigned char* window_ = nullptr;
+    std::int64_t first_ = 0; // the file offset of window_[0]
+    std::size_t length_ = 0; // bytes mapped
+    bool given_up_ = false;  // a map failed or a copy met SIGBUS: later copies say no
+};
+
 // Size in bytes of the file open on fd; fatal message (with the system error) when fstat fails.
 std::int64_t file_size(int fd, const char* message);
 

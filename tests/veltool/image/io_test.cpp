@@ -1,6 +1,9 @@
 // Runs of sectors: copies across the run boundary and where the source ends, a move the
-// kernel refuses, the read-ahead of scans, and the commands over them end to end.
+// kernel refuses, the read-ahead of scans, a mapped walk over a file cut short, and the
+// commands over them end to end.
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -130,4 +133,32 @@ TEST(ImageRuns, CommandsEndToEnd) {
     EXPECT_EQ(part(packed, 0, 1764 * S), part(image("3000 BIG:400000"), 0, 1764 * S));
     EXPECT_EQ(outcome(moved.run("PAC", {})), "0||");
     EXPECT_EQ(moved.bytes(), packed);
+}
+
+// A walk whose file is cut short under its mapping says no instead of dying of SIGBUS, keeps
+// saying no, and hands the signal back to the handler it found; a pipe is never mapped.
+TEST(MappedWalk, SaysNoWhereTheMappingCannotServe) {
+    TempDir dir;
+    Bytes content = pattern(static_cast<std::size_t>(3 * RUN_BYTES), 1), got(100);
+    write_file(dir.file("f"), content);
+    veltool::FileDescriptor fd(open(dir.file("f").c_str(), O_RDWR));
+    auto size = static_cast<std::int64_t>(content.size());
+    struct sigaction before {
+    }, after{};
+    sigaction(SIGBUS, nullptr, &before);
+    {
+        veltool::MappedWalk walk(fd.get());
+        ASSERT_TRUE(walk.copy(5 * S, got.data(), got.size(), size));
+        EXPECT_EQ(got, part(content, 5 * S, 100));
+        ASSERT_EQ(ftruncate(fd.get(), 6 * S), 0);
+        EXPECT_TRUE(walk.copy(5 * S, got.data(), got.size(), size)); // still inside the file
+        EXPECT_FALSE(walk.copy(400 * S, got.data(), got.size(), size));
+        EXPECT_FALSE(walk.copy(5 * S, got.data(), got.size(), size));
+    }
+    sigaction(SIGBUS, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    veltool::FileDescriptor in(ends[0]), out(ends[1]);
+    EXPECT_FALSE(veltool::MappedWalk(in.get()).copy(0, got.data(), 1, 100));
 }
