@@ -20,7 +20,7 @@ extern std::int64_t directory_blocks; // N, from the directory header
 extern std::int64_t disk_sectors;     // S, from the directory header
 extern std::time_t directory_date;
 extern std::string disk_comment;
-extern DirectoryList directory_list; // the entries in disk order
+extern DirectoryList& directory_list; // the entries in disk order
 
 // Number of entries in the directory list.
 std::int64_t entries_used();
