@@ -19,7 +19,7 @@ using veltool::SECTOR_BYTES;
 
 namespace {
 
-constexpr std::int64_t PACKED_BYTES = 4;
+constexpr auto PACKED_BYTES = static_cast<std::int64_t>(veltool::PACKED_BYTES);
 
 // Holds the image still while the mount reads it: the shared lock, taken only for the
 // length of one read, so that veltool can change the image between reads. A program that
@@ -72,7 +72,7 @@ void take_files(MountedImage& image) {
         MountedFile file;
         if (!load_sector(entry, file.sector)) continue;
         if (!veltool::usable_host_name(entry.full_name)) {
-            veltool::warn(0, "file name %s is no host file name, file left out", entry.full_name.c_str());
+            veltool::warn(0, "ILLEGAL OUTPUT FILENAME: %s", entry.full_name.c_str());
             continue;
         }
         if (image.by_name.contains(entry.full_name)) {

@@ -91,27 +91,22 @@ class LineText {
         return pad(width, line_.size() - before);
     }
     LineText& octal_field(unsigned long long value, std::size_t width) { return number(value, 8, width); }
-    LineText& decimal_field(long long value, std::size_t width) {
-        if (value >= 0) return number(static_cast<unsigned long long>(value), 10, width);
-        char digits[24];
-        auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        return right(std::string_view(digits, static_cast<std::size_t>(end - digits)), width);
-    }
+    LineText& decimal_field(long long value, std::size_t width) { return number(value, 10, width); }
     void print() {
         std::fwrite(line_.data(), 1, line_.size(), stdout);
         line_.clear();
     }
 
   private:
-    LineText& number(unsigned long long value, int base, std::size_t width) {
+    template <typename Integer>
+    LineText& number(Integer value, int base, std::size_t width) {
         char digits[24];
         auto end = std::to_chars(digits, digits + sizeof digits, value, base).ptr;
         return right(std::string_view(digits, static_cast<std::size_t>(end - digits)), width);
     }
     LineText& right(std::string_view digits, std::size_t width) {
-        if (digits.size() < width) line_.append(width - digits.size(), ' ');
-        line_.append(digits);
-        return *this;
+        pad(width, digits.size());
+        return text(digits);
     }
     LineText& pad(std::size_t width, std::size_t used) {
         if (used < width) line_.append(width - used, ' ');

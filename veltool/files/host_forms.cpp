@@ -15,7 +15,6 @@ constexpr Byte LINE_FEED = 0x0A;
 constexpr Byte FORM_FEED = 0x0C;
 constexpr Byte CARRIAGE_RETURN = 0x0D;
 constexpr Byte HIGH_BIT = 0x80;
-constexpr std::size_t PACKED_BYTES = 4;
 
 bool ends_text(Byte c) {
     return c == 0 || c == END_OF_TEXT;

@@ -66,6 +66,9 @@ class TextEncoder {
     bool ends_with_form_feed_ = false;
 };
 
+// Bytes of one word in the packed form.
+constexpr std::size_t PACKED_BYTES = 4;
+
 // Words of 3 bytes to 4-byte integers (the word's signed value), piece.size() / 3 of them.
 std::vector<Byte> words_to_packed(std::span<const Byte> piece);
 // 4-byte integers to words of their low 24 bits, piece.size() / 4 of them.
