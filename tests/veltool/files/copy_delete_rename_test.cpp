@@ -1,6 +1,7 @@
 // del, ren and cop end to end: exit status, messages, and the directory and sectors they leave.
 #include <array>
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include "tests/support/disk.h"
 
@@ -49,6 +50,27 @@ TEST(FileCommands, CorruptDirectoryStopsTheChangeUnlessForced) {
          "- 201 -2; B 204 10; P 206 1; - 208 -168"},
     });
     // clang-format on
+    // Every other changer that verifies the directory: refused, and done with F.
+    for (auto [command, letters, arguments] :
+         {std::tuple<std::string, std::string, std::vector<std::string>>{"REN", "", {"A", "C"}},
+          {"COP", "", {"A", "C"}},
+          {"WRI", "D", {"@"}},
+          {"RES", "", {"R", "1"}},
+          {"FIX", "", {}}}) {
+        Disk d(image);
+        for (std::string& argument : arguments)
+            argument = argument == "@" ? d.host("h", {1}) : argument;
+        arguments.insert(arguments.begin(), {"-o", letters});
+        RunResult r = d.run(command, arguments);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_TRUE(r.err.ends_with("ERROR: CORRUPT DIRECTORY, DRE REQUIRED !\n")) << command << r.err;
+        EXPECT_TRUE(d.bytes() == image) << command;
+        arguments[1] += "F";
+        r = d.run(command, arguments);
+        EXPECT_EQ(r.status, 0) << command << r.err;
+        EXPECT_NE(r.err.find("WARNING: CORRUPT DIRECTORY, DRE REQUIRED !\n"), std::string::npos) << command;
+        EXPECT_TRUE(d.bytes() != image) << command;
+    }
 }
 
 namespace {
@@ -111,6 +133,7 @@ TEST(Ren, FieldByField) {
     // The file holds 1000 ... 2127 (600 = 1130 words from 1000).
     std::pair<std::vector<std::string>, Fields> cases[] = {
         {{"-g", "02127"}, {02127, 01000, 02000, 010, ATTRS}},
+        {{"-g", "01000"}, {01000, 01000, 02000, 010, ATTRS}},
         {{"-g", "0"}, {0xFFFFFF, 01000, 02000, 010, ATTRS & ~X}},
         {{"-u", "0"}, {01010, 01000, 0xFFFFFF, 0, ATTRS}},
         {{"-s", "216"}, {01010, 01000, 02000, 0330, ATTRS}},
@@ -118,6 +141,7 @@ TEST(Ren, FieldByField) {
         {{"-a", "0x10"}, {01010, 01000, 02000, 010, REGULAR | X | 020 | 3 << 8}}, // 0x holds an X
         {{"-a", "300!200"}, {01010, 01000, 02000, 010, REGULAR | 054 | 0110 << 8}},
         {{"-a", "!7ari"}, {01010, 01000, 02000, 010, REGULAR | NUMBERS}}, // no numbers; A wins
+        {{"-a", "p"}, {01010, 01000, 02000, 010, REGULAR | P | NUMBERS}},
         {{"-a", "ic", "-g", "0"}, {0xFFFFFF, 01000, 02000, 010, REGULAR | I | C | NUMBERS}},
     };
     for (auto [args, want] : cases) {
