@@ -7,7 +7,9 @@
 #include <string>
 #include <unistd.h>
 
+#include "common/help.h"
 #include "velmount/command_line.h"
+#include "velmount/help.h"
 #include "velmount/mounted_image.h"
 #include "velmount/operations.h"
 #include "veltool/report.h"
@@ -120,5 +122,7 @@ int run(int argc, char** argv) {
 } // namespace velmount
 
 int main(int argc, char** argv) {
+    if (kavolt::answer_help_request(argc, argv, "velmount", [] { return std::string(velmount::HELP); }))
+        return 0;
     return velmount::run(argc, argv);
 }

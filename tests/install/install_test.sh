@@ -29,6 +29,12 @@ if [ -f "$build/velmount" ]; then
     [ "${usage#usage: velmount}" != "$usage" ] || fail "the installed velmount does not run"
 fi
 
+# Completion: bash finds it by the command's name, zsh has one file for every name.
+for name in veltool velrea VELDIR parmdump velmount; do
+    [ -f "$scratch/prefix/share/bash-completion/completions/$name" ] || fail "no bash completion for $name"
+done
+grep -q '^#compdef .* velrea ' "$scratch/prefix/share/zsh/vendor-completions/_veltool" || fail "no zsh completion"
+
 # A command through each kind of link.
 truncate -s $((300 * 768)) "$scratch/disk.img"
 "$bin/VELDCW" -d "$scratch/disk.img" -c "INSTALLED"
