@@ -52,6 +52,10 @@ done
 # After "--" they are arguments, and a run without them is as it was.
 out=$("$build/bin/VELDIR" -- --help 2>&1) && fail "VELDIR -- --help succeeds"
 [ "$out" = "ERROR: VELTRA disk image filename not specified" ] || fail "VELDIR -- --help: $out"
+for words in "-c --help" "-dc x --help" "x --help"; do # a value, and a word after the options
+    out=$("$build/bin/VELDIR" $words 2>&1) && fail "VELDIR $words succeeds"
+    [[ $out == ERROR:* ]] || fail "VELDIR $words: $out"
+done
 [ "$("$build/parmdump" -- --help)" = "Cannot open --: No such file or directory" ] || fail "parmdump -- --help"
 [ "$("$build/parmdump")" = "Usage: $build/parmdump filename" ] || fail "parmdump without arguments"
 
