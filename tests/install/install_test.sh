@@ -67,6 +67,10 @@ if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
     echo "$contents" | grep -q './usr/bin/veldir -> veltool$' || fail "package lacks veldir"
     echo "$contents" | grep -q './usr/share/man/man1/veltool.1' || fail "package lacks the manual page"
     [ ! -f "$build/velmount" ] || echo "$contents" | grep -q './usr/bin/velmount$' || fail "package lacks velmount"
+    echo "$contents" | grep -q '/libveltra\.so\.1 -> libveltra\.so\.1\.0\.0$' || fail "package lacks libveltra.so.1"
+    for file in include/veltra/parameters.h pkgconfig/veltra.pc cmake/veltra/veltraConfig.cmake; do
+        echo "$contents" | grep -q "/$file\$" || fail "package lacks $file"
+    done
     [ "$(dpkg-deb -f "$deb" Package)" = veltool ] || fail "package name"
     dpkg-deb -f "$deb" Maintainer | grep -q . || fail "package has no maintainer"
 fi
