@@ -25,7 +25,10 @@ constexpr unsigned LIST_HEADER = 0x800;
 // The mask of a -o text: a preset letter B, C, F or N, else a number, else the default.
 unsigned listing_mask(const std::string& letters);
 
-// A date as the listings show it: "%d.%b.%y" of the local time, at most 9 characters.
-std::string listing_date(std::time_t t);
+struct Image;
+
+// A date as the listings show it: "%d.%b.%y" of the local time, at most 9 characters. The
+// image keeps the last one, which the next file often shares.
+std::string listing_date(Image& image, std::time_t t);
 
 } // namespace veltool

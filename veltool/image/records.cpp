@@ -112,7 +112,7 @@ void encode_directory_entry(const DirEntry& entry, Byte* slot) {
     put_word(static_cast<std::int32_t>(entry.start), word(slot, 3));
 }
 
-std::optional<DirSector> decode_directory_sector(const Byte* bytes) {
+std::optional<DirSector> decode_directory_sector(const Byte* bytes, kavolt::DateCache* dates) {
     DirSector sector;
     std::int32_t magic = get_uword(bytes);
     if (magic == FILE_MAGIC) {
@@ -129,7 +129,7 @@ std::optional<DirSector> decode_directory_sector(const Byte* bytes) {
     sector.user_info_address = get_word(word(bytes, 7));
     sector.user_info_size = get_word(word(bytes, 8));
     sector.load_address = get_word(word(bytes, 9));
-    sector.date = kavolt::get_date(word(bytes, 10), nullptr);
+    sector.date = kavolt::get_date(word(bytes, 10), nullptr, dates);
     sector.attributes = static_cast<std::uint32_t>(get_uword(word(bytes, 11)));
     sector.tag = chars_of(word(bytes, 12));
     char comment[SECTOR_COMMENT_BYTES];
