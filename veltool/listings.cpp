@@ -56,16 +56,6 @@ struct Totals {
     }
 };
 
-std::string attribute_letters(std::uint32_t attributes) {
-    std::string letters;
-    bool r = attributes & ATTR_R, i = attributes & ATTR_I;
-    letters += r == i ? 'A' : r ? 'R' : 'I';
-    if (attributes & ATTR_X) letters += 'X';
-    if (attributes & ATTR_P) letters += 'P';
-    if (attributes & ATTR_C) letters += 'C';
-    return letters;
-}
-
 void print_heading(Image& image, unsigned mask) {
     if (!(mask & LIST_HEADER)) return;
     std::fprintf(image.out, "%s\n", image.disk_comment.c_str());
@@ -266,6 +256,25 @@ bool date_passes(const DateBound& bound, std::time_t date) {
 
 } // namespace
 
+std::string attribute_letters(std::uint32_t attributes) {
+    std::string letters;
+    bool r = attributes & ATTR_R, i = attributes & ATTR_I;
+    letters += r == i ? 'A' : r ? 'R' : 'I';
+    if (attributes & ATTR_X) letters += 'X';
+    if (attributes & ATTR_P) letters += 'P';
+    if (attributes & ATTR_C) letters += 'C';
+    return letters;
+}
+
+void find_deleted_files(SectorScan& scan, const DirEntry& area,
+                        const std::function<void(std::int64_t, DirSector&)>& each) {
+    std::int64_t last = area.start + area.size / SECTOR_WORDS;
+    for (std::int64_t s = area.start; s <= last; ++s) {
+        std::optional<DirSector> found = deleted_file_at(scan, s, last);
+        if (found) each(s, *found);
+    }
+}
+
 unsigned listing_mask(const std::string& letters) {
     if (letters.empty()) return DEFAULT_MASK;
     switch (std::toupper(static_cast<unsigned char>(letters[0]))) {
@@ -329,16 +338,12 @@ void command_ddi(Image& image, const Options& options) {
         if (!entry.empty) continue;
         totals.add(entry);
         if ((mask & LIST_HEADER) && selection.patterns.empty()) print_free_line(image.out, entry, mask);
-        std::int64_t first = entry.start;
-        std::int64_t last = entry.start + entry.size / SECTOR_WORDS;
-        for (std::int64_t s = first; s <= last; ++s) {
-            std::optional<DirSector> found = deleted_file_at(scan, s, last);
-            if (!found || !entry_selected(selection, found->tag, found->full_name)) continue;
-            FileLine line{found->name, found->extension, found->attributes, found->size, s,
-                          found->tag,  &*found};
+        find_deleted_files(scan, entry, [&](std::int64_t s, const DirSector& found) {
+            if (!entry_selected(selection, found.tag, found.full_name)) return;
+            FileLine line{found.name, found.extension, found.attributes, found.size, s, found.tag, &found};
             print_first_line(image.out, line, mask);
             print_line_rest(image, line, mask);
-        }
+        });
     }
     print_summary(image, totals, mask);
 }

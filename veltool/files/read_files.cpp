@@ -8,6 +8,7 @@
 
 #include "veltool/files/file_walk.h"
 #include "veltool/files/host_forms.h"
+#include "veltool/files/transfer.h"
 #include "veltool/image/directory.h"
 #include "veltool/image/io.h"
 #include "veltool/report.h"
@@ -25,28 +26,18 @@ constexpr const char* WRITE_HOST = "cannot write file sector";
 // Copies the file (after its directory sector, or with it) into the host file on out: as it
 // is in the kernel, else converted a run at a time.
 void copy_out(Image& image, const DirEntry& entry, HostForm form, int out) {
-    const int image_fd = image.fd();
-    auto [source, length] = source_range(entry.start, entry.size, form);
-    std::optional<Transfer> failed;
-    if (!form.text && !form.packed) {
-        failed = copy_run(CopyEnd{image_fd, source, SEEK_IMAGE, READ_IMAGE},
-                          CopyEnd{out, 0, SEEK_HOST, WRITE_HOST}, length);
-    } else {
+    if (form.text || form.packed) {
         std::int64_t written = 0;
-        std::vector<Byte> packed;
-        failed = read_runs(image_fd, source, length, [&](Byte* run, std::size_t n) {
-            bool ended = false;
-            std::span<Byte> piece(run, n);
-            if (form.text) piece = piece.first(text_to_host(piece, ended));
-            if (form.packed) {
-                packed = words_to_packed(piece);
-                piece = packed;
-            }
-            write_at(out, written, piece.data(), piece.size(), SEEK_HOST, WRITE_HOST);
-            written += static_cast<std::int64_t>(piece.size());
-            return !ended;
+        read_host_form(image, entry, form, [&](const Byte* piece, std::size_t n) {
+            write_at(out, written, piece, n, SEEK_HOST, WRITE_HOST);
+            written += static_cast<std::int64_t>(n);
+            return true;
         });
+        return;
     }
+    auto [source, length] = source_range(entry.start, entry.size, form);
+    std::optional<Transfer> failed = copy_run(CopyEnd{image.fd(), source, SEEK_IMAGE, READ_IMAGE},
+                                              CopyEnd{out, 0, SEEK_HOST, WRITE_HOST}, length);
     if (failed) fatal_transfer(*failed, SEEK_IMAGE, READ_IMAGE);
 }
 
@@ -61,6 +52,24 @@ void read_file(Image& image, const DirEntry& entry, const Options& options, Host
 }
 
 } // namespace
+
+void read_host_form(Image& image, const DirEntry& entry, HostForm form,
+                    const std::function<bool(const Byte*, std::size_t)>& take) {
+    auto [source, length] = source_range(entry.start, entry.size, form);
+    std::vector<Byte> packed;
+    std::optional<Transfer> failed = read_runs(image.fd(), source, length, [&](Byte* run, std::size_t n) {
+        bool ended = false;
+        std::span<Byte> piece(run, n);
+        if (form.text) piece = piece.first(text_to_host(piece, ended));
+        if (form.packed) {
+            packed = words_to_packed(piece);
+            piece = packed;
+        }
+        if (!piece.empty() && !take(piece.data(), piece.size())) return false;
+        return !ended;
+    });
+    if (failed) fatal_transfer(*failed, SEEK_IMAGE, READ_IMAGE);
+}
 
 void command_rea(Image& image, const Options& options) {
     HostForm form = host_form_of(options.letters);

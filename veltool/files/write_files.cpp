@@ -13,6 +13,7 @@
 
 #include "veltool/files/free_space.h"
 #include "veltool/files/host_forms.h"
+#include "veltool/files/transfer.h"
 #include "veltool/image/io.h"
 #include "veltool/report.h"
 
@@ -292,7 +293,7 @@ Step write_file(Image& image, const std::string& path, const Plan& plan, WriteRu
 
 } // namespace
 
-void command_wri(Image& image, const Options& options) {
+std::int64_t write_host_files(Image& image, const Options& options) {
     WriteRun run;
     run.form = host_form_of(options.letters);
     run.replace_protected = has_letter(options.letters, 'Y');
@@ -301,13 +302,22 @@ void command_wri(Image& image, const Options& options) {
     run.name_from_sector = has_letter(options.letters, 'O') && run.form.with_sector;
     if (options.arguments.empty()) fatal(0, "NOTHING TO WRITE");
     read_directory(image);
+    std::int64_t written = 0;
     for (const std::string& path : options.arguments) {
         Plan plan;
         Step step = prepare(image, path, run, plan);
-        if (step == Step::write) step = write_file(image, path, plan, run);
+        if (step == Step::write) {
+            step = write_file(image, path, plan, run);
+            if (step == Step::next) ++written;
+        }
         if (step == Step::stop) break;
     }
     if (run.changed) write_directory(image);
+    return written;
+}
+
+void command_wri(Image& image, const Options& options) {
+    write_host_files(image, options);
 }
 
 } // namespace veltool
