@@ -45,7 +45,7 @@ int read_directory(Image& image) {
     Byte header_bytes[DIRECTORY_HEADER_BYTES];
     read_at(image.fd(), DIRECTORY_OFFSET, header_bytes, sizeof header_bytes, "cannot seek disk image",
             "cannot read directory header");
-    DirectoryHeader header = decode_directory_header(header_bytes);
+    DirectoryHeader header = decode_directory_header(header_bytes, &image.dates);
     image.directory_blocks = header.blocks;
     image.disk_sectors = header.sectors;
     image.directory_date = header.date;
@@ -66,7 +66,7 @@ int read_directory(Image& image) {
     std::int64_t index = 0;
     while (index < image.directory_blocks) {
         const Byte* block = blocks.data() + index * SECTOR_BYTES;
-        DirectoryHeader block_header = decode_directory_header(block);
+        DirectoryHeader block_header = decode_directory_header(block, &image.dates);
         for (std::int64_t j = 0; j < ENTRIES_PER_BLOCK && j < block_header.entry_count; ++j) {
             image.directory_list.push_back(decode_directory_entry(slot_of(blocks, index, j)));
         }

@@ -60,11 +60,11 @@ bool is_genuine(std::uint32_t attributes) {
     return (attributes & GENUINE_MASK) == FILE_MARKER;
 }
 
-DirectoryHeader decode_directory_header(const Byte* block) {
+DirectoryHeader decode_directory_header(const Byte* block, kavolt::DateCache* dates) {
     DirectoryHeader header;
     header.next_block = get_word(word(block, 1));
     header.entry_count = get_word(word(block, 2));
-    header.date = kavolt::get_date(word(block, 3), nullptr);
+    header.date = kavolt::get_date(word(block, 3), nullptr, dates);
     header.blocks = get_word(word(block, 5));
     header.sectors = get_word(word(block, 6));
     return header;

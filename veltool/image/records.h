@@ -102,7 +102,8 @@ void set_full_name(Record& record, const std::string& full_name) {
 
 bool is_genuine(std::uint32_t attributes);
 
-DirectoryHeader decode_directory_header(const Byte* block);
+// The date goes through the cache when one is given: every block carries the same one.
+DirectoryHeader decode_directory_header(const Byte* block, kavolt::DateCache* dates = nullptr);
 // Words 0-15 of block `index` of a directory of `blocks` blocks; the entry count is 0.
 void encode_directory_header(Byte* block, std::int64_t index, std::int64_t blocks, std::int64_t sectors,
                              std::time_t date);
