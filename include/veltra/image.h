@@ -68,7 +68,7 @@ class Image {
     // The files of the directory in directory order, free areas left out; illegal entries are
     // included (attributes show it) without their directory sector.
     std::vector<File> files();
-    // The deleted files that vel ddi finds in the free areas, in disk order.
+    // The deleted files that velddi finds in the free areas, in disk order.
     std::vector<File> deleted_files();
 
     // The bytes velrea writes for the file of that full name in the form.
