@@ -1,4 +1,7 @@
+#include <clocale>
 #include <csignal>
+#include <cstdlib>
+#include <ctime>
 
 #include "common/help.h"
 #include "veltool/frontend.h"
@@ -13,5 +16,10 @@ int main(int argc, char** argv) {
     if (kavolt::answer_help_request(
             argc, argv, "veltool", [&] { return veltool::help_text(argc, argv); }, VALUED_LETTERS))
         return 0;
+    std::setlocale(LC_ALL, "");
+    // Without TZ the C library looks at the system's time-zone file again on every mktime, one
+    // stat per date converted; naming that same file in TZ lets it be read once.
+    if (std::getenv("TZ") == nullptr) setenv("TZ", ":/etc/localtime", 0);
+    tzset();
     return veltool::run_veltool(argc, argv);
 }

@@ -130,6 +130,8 @@ TEST_F(MountTest, FormsAndDamage) {
         bool mounted = !c.shown.empty();
         EXPECT_EQ(r.status, mounted ? 0 : 1) << r.err;
         EXPECT_EQ(r.err.rfind(c.warnings, 0), 0u) << r.err;
+        std::string first = c.warnings.substr(0, c.warnings.find('\n') + 1);
+        EXPECT_TRUE(first.empty() || r.err.find(first, 1) == std::string::npos) << "printed once: " << r.err;
         std::string verdict = c.warnings.empty() ? "" : mounted ? "WARNING: " : "ERROR: ";
         EXPECT_EQ(r.err.find(verdict + "CORRUPT DIRECTORY, DRE REQUIRED !\n") != std::string::npos,
                   verdict != "");
