@@ -95,6 +95,9 @@ TEST(Parmdump, SingleLines) {
         {fendar().word(144, 3 << 10).word(168, 41943).word(169, 1),
          "MI=", "MI=             1.00P   ISEN=              0"},
         {fendar().real(202, 2.5).word(168, -4), "MI=", "MI=           -10.00    ISEN=              0"},
+        {fendar().comment(std::string(71, 'c')).word(39, 0xE3E3E3), "ccc", std::string(71, 'c')},
+        {torgil().word(86, 1 << 7).name(113, "AUPROG"), "0/0", "0/0 0L QF CP F AU AUPROG"},
+        {torgil().real(214, 2.5), "GB=", "GB=            2.500    TM2=               0"},
         {torgil(), "S1=", "S1=  0L    S2=  0L    S3=  0L    S4=  0L    S5=  0L"},
         {torgil(), "P0=", "(no line P0=)"},
         // HALVOR: BF2 falls back to SF0, BF1 too when SR * 1e-6 is not below SF.

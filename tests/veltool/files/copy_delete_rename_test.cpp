@@ -85,7 +85,7 @@ ImageBuilder programs() {
     f.program_start = 01010;
     f.user_info_address = 02000;
     f.user_info_size = 010;
-    f.date = bcd3(24, 12, 99);
+    f.date = bcd3(24, 12, 0);
     f.tag = "T1";
     f.sector_tail = {1, 2, 3};
     FileSpec n = named("NOPS", 10);
@@ -115,7 +115,7 @@ TEST(Ren, RenamesAndMovesTheStartAddressWithTheLoadAddress) {
               "0||");
     EXPECT_EQ(d.layout(), "NEW.BINA$NT 201 600; NOPS 205 10; - 207 -169");
     EXPECT_EQ((Fields{d.word(200, 1), d.word(200, 3), d.word(200, 12), d.word(200, 10)}),
-              (Fields{six_bit("NEW"), six_bit("BINA"), six_bit("NT"), bcd3(24, 12, 99)}));
+              (Fields{six_bit("NEW"), six_bit("BINA"), six_bit("NT"), bcd3(24, 12, 0)}));
     EXPECT_EQ(fields_of(d, 200), (Fields{02010, 02000, 03000, 010, ATTRS}));
     EXPECT_EQ(comment_of(d), text8("new comment", 72));
     auto after = d.sector(200);
@@ -138,6 +138,7 @@ TEST(Ren, FieldByField) {
         {{"-g", "0"}, {0xFFFFFF, 01000, 02000, 010, ATTRS & ~X}},
         {{"-u", "0"}, {01010, 01000, 0xFFFFFF, 0, ATTRS}},
         {{"-s", "216"}, {01010, 01000, 02000, 0330, ATTRS}},
+        {{"-s", "0"}, {01010, 01000, 0xFFFFFF, 0, ATTRS}},
         {{"-a", "3!5X"}, {01010, 01000, 02000, 010, REGULAR | X | 3 | 5 << 8}},
         {{"-a", "0x10"}, {01010, 01000, 02000, 010, REGULAR | X | 020 | 3 << 8}}, // 0x holds an X
         {{"-a", "300!200"}, {01010, 01000, 02000, 010, REGULAR | 054 | 0110 << 8}},

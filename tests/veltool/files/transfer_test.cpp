@@ -129,6 +129,9 @@ TEST(Transfer, RoundTripsInEveryForm) {
     EXPECT_EQ(d.run("REA", {"-o", "A", "-f", d.dir.file("back-"), "NOTE"}).status, 0);
     EXPECT_EQ(read_file(d.dir.file("back-NOTE")), read_file(note));
     EXPECT_EQ(d.sector(203, 7), (Bytes{0x23, 0x45, 0x67, 0xFF, 0xFF, 0xFF, 0}));
+    // A NUL ends a text also inside a block without a line end.
+    EXPECT_EQ(d.run("WRI", {"-o", "A", d.host("nul", concat(Bytes(10, 'n'), Bytes(60, 0)))}).status, 0);
+    EXPECT_EQ(d.layout(), "NOTE 201 2; INTS 203 2; NUL 205 4; - 207 -169");
     // A host name splits at its first dot; the extension keeps four characters.
     EXPECT_EQ(d.run("WRI", {"-o", "D", d.host("run.1.fid", {1})}).status, 0);
     EXPECT_EQ(d.run("SDI", {"-o", "n", "RUN*"}).out, "RUN     .1.FI\n");

@@ -46,6 +46,8 @@ TEST(Rev, SelectionNewNamesAndFullDirectory) {
         // Files right behind one another.
         {"400 A:0 -10 ~X:0@0 ~Y:0@1 B:0", "REV", {}, "0||",
          "A 201 0; X 202 0; Y 203 0; - 204 -8; B 213 0; - 214 -162"},
+        {"400 A:0 -10 ~A:0@0 ~Y:0@4 B:0", "REV", {}, "0||WARNING: ILLEGAL OUTPUT FILENAME: A\n",
+         "A 201 0; - 202 -3; Y 206 0; - 207 -5; B 213 0; - 214 -162"},
         // X at the start of the area needs one entry more, Y inside the rest two.
         {nearly_full() + " -10 ~X:0@0 ~Y:0@5 B:0", "REV", {}, "1||ERROR: DIRECTORY FULL\n", ""},
         {nearly_full() + " -10 ~X:0@0 ~Y:0@5 B:0", "REV", {"-o", "F"}, "0||WARNING: DIRECTORY FULL\n", ""},
