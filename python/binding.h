@@ -15,9 +15,12 @@ namespace veltra_python {
 
 namespace py = pybind11;
 
-// The text the command line prints after "ERROR: " or "WARNING: ", without its final line end:
-// with the system's error text on a line of its own when there is one.
+// The text veltool prints after "ERROR: " or "WARNING: ", without its final line end: with
+// the system's error text on a line of its own when there is one.
 std::string command_line_text(const std::string& text, int errnum);
+
+// Raises the library's error in Python as veltra.Error with that text.
+[[noreturn]] void raise_error(const std::string& text, int errnum);
 
 // Keeps the warnings of a call that runs without the GIL, for Python's warnings module.
 class WarningKeeper : public veltra::KeepingReporter {

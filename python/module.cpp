@@ -12,6 +12,12 @@ std::string command_line_text(const std::string& text, int errnum) {
     return errnum == 0 ? text : text + ":\n" + std::strerror(errnum);
 }
 
+void raise_error(const std::string& text, int errnum) {
+    py::object raised = py::module_::import("veltra._errors").attr("error")(text, errnum);
+    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(raised.ptr())), raised.ptr());
+    throw py::error_already_set();
+}
+
 void WarningKeeper::issue(bool raise) {
     if (warnings().empty()) return;
     std::vector<Warning> kept = warnings();

@@ -13,8 +13,8 @@ prints them::
     print(report["TD"].value, report.report)
 
 Host forms, as the letters of rea and wri: "B" the file image (the 768-byte directory
-sector, then the data, 3 bytes per 24-bit word), "D" the data alone, "A" host text, "P" a
-4-byte little-endian signed integer per word.
+sector, then the data, 3 bytes per 24-bit word), "D" the data alone, "A" host text, "P" the
+file image's words as 4-byte little-endian signed integers.
 
 Errors raise veltra.Error with the text the command line prints after "ERROR: " (an OSError,
 HostError, when the system reported it, with errno; else a RuntimeError, ImageError).
@@ -34,7 +34,7 @@ __all__ = ["open", "parameters", "Image", "File", "Parameter", "Parameters", "Er
            "ImageError", "VeltraWarning", "ImageFileIO", "FORMS"]
 
 FORMS = ("B", "D", "A", "P")
-"""The host forms: file image, data, text, packed (4 bytes a word)."""
+"""The host forms: file image, data, text, packed (the file image, 4 bytes a word)."""
 
 
 def open(path, mode="r"):
@@ -142,7 +142,8 @@ class Image:
         """The file's data words as a NumPy int32 array, sign-extended (needs NumPy)."""
         import numpy
 
-        return numpy.frombuffer(self.read(name, "P"), dtype="<i4").astype(numpy.int32)
+        # The packed form starts with the directory sector's 256 words.
+        return numpy.frombuffer(self.read(name, "P"), dtype="<i4", offset=1024).astype(numpy.int32)
 
     def write(self, source, data=None, form="B", letters=""):
         """velwri of a host file into the image; True when it was written.
