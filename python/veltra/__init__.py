@@ -72,6 +72,7 @@ class File:
         self.user_info_address = None if self.user_info_address == -1 else self.user_info_address
 
     def __repr__(self):
+        """<veltra.File NAME.EXT letters size words>"""
         return f"<veltra.File {self.full_name} {self.attribute_letters} {self.size_words} words>"
 
 
@@ -89,12 +90,15 @@ class Image:
         self._image = _veltra.Image(self.path, mode == "r+")
 
     def __enter__(self):
+        """The image itself, closed at the end of the with block."""
         return self
 
     def __exit__(self, *exception):
+        """Closes the image."""
         self.close()
 
     def __repr__(self):
+        """<veltra.Image 'path' mode>"""
         state = "closed" if self.closed else f"mode {self.mode!r}"
         return f"<veltra.Image {self.path!r} {state}>"
 
@@ -192,9 +196,11 @@ class ImageFileIO(io.RawIOBase):
         image._image.read_into(name, form, 0, bytearray(1))  # the file is there and can be read
 
     def readable(self):
+        """True: it can be read."""
         return True
 
     def seekable(self):
+        """True: it can be read at any place."""
         return True
 
     def readinto(self, buffer):
@@ -217,6 +223,7 @@ class ImageFileIO(io.RawIOBase):
         return offset
 
     def tell(self):
+        """The current place."""
         return self._position
 
     def size(self):
@@ -250,12 +257,15 @@ class Parameter:
         return None
 
     def __eq__(self, other):
+        """Equal when every field is."""
         return isinstance(other, Parameter) and self._fields() == other._fields()
 
     def _fields(self):
+        """(name, value, unit, block, kind)"""
         return (self.name, self.value, self.unit, self.block, self.kind)
 
     def __repr__(self):
+        """<veltra.Parameter NAME=value unit (block)>"""
         unit = f" {self.unit}" if self.unit else ""
         return f"<veltra.Parameter {self.name}={self.value}{unit} ({self.block or 'header'})>"
 

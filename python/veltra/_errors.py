@@ -15,6 +15,7 @@ class Error(Exception):
         self.text = text
 
     def __str__(self):
+        """The command line's text."""
         return self.text if self.text is not None else super().__str__()
 
 

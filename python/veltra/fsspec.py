@@ -40,7 +40,8 @@ class VeltraFileSystem(AbstractFileSystem):
         path = super()._strip_protocol(path)
         return path.lstrip("/")
 
-    def _entry(self, image, file):
+    def _entry(self, file):
+        """The ls entry of a veltra.File."""
         size = None if self.form == "A" else file.sizes[self.form]
         return {"name": file.full_name, "size": size, "type": "file", "words": file.size_words,
                 "date": file.date, "attributes": file.attribute_letters, "start_sector": file.start_sector}
@@ -49,7 +50,7 @@ class VeltraFileSystem(AbstractFileSystem):
         """The files of the image (path "" or "/"), or the one file of that name."""
         path = self._strip_protocol(path)
         with veltra.open(self.fo) as image:
-            entries = [self._entry(image, file) for file in image.files() if not path or file.full_name == path]
+            entries = [self._entry(file) for file in image.files() if not path or file.full_name == path]
         if path and not entries:
             raise FileNotFoundError(path)
         return entries if detail else [entry["name"] for entry in entries]
@@ -72,6 +73,7 @@ class VeltraFileSystem(AbstractFileSystem):
         return data[start:end]
 
     def _open(self, path, mode="rb", block_size=None, autocommit=True, cache_options=None, **kwargs):
+        """The file as Image.open gives it (buffered by block_size bytes), holding the image open."""
         if mode != "rb":
             raise ValueError(f"a VELTRA disk image is read only: mode {mode!r}")
         image = veltra.open(self.fo)
@@ -96,6 +98,7 @@ class _ImageFile(io.BufferedReader):
         self._image = image
 
     def close(self):
+        """Closes the file and the image."""
         try:
             super().close()
         finally:
