@@ -4,6 +4,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include <mutex>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -22,12 +23,21 @@ std::string command_line_text(const std::string& text, int errnum);
 // Raises the library's error in Python as veltra.Error with that text.
 [[noreturn]] void raise_error(const std::string& text, int errnum);
 
-// Keeps the warnings of a call that runs without the GIL, for Python's warnings module.
-class WarningKeeper : public veltra::KeepingReporter {
+// Keeps the warnings of calls that run without the GIL, for Python's warnings module; errors
+// are thrown as veltra::Error. Safe for calls in several threads.
+class WarningKeeper : public veltra::Reporter {
   public:
+    void warning(const std::string& text, int errnum) override;
+    [[noreturn]] void error(const std::string& text, int errnum) override {
+        throw veltra::Error(text, errnum);
+    }
     // Issues the kept warnings as veltra.VeltraWarning and forgets them; needs the GIL. When
     // a warnings filter turns one into an exception, that is raised if `raise`, else dropped.
     void issue(bool raise);
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::string> texts_;
 };
 
 // Runs work() without the GIL, then issues the warnings it gave, also when it ended with an

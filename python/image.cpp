@@ -1,5 +1,6 @@
 // veltra._veltra.Image: an open image of the library, used by veltra.Image. Every call runs
 // without the GIL, one at a time on one image.
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -18,15 +19,24 @@ struct OpenImage {
     WarningKeeper keeper; // the image's reporter: lives longer than the image
     std::mutex busy;
     std::optional<veltra::Image> image; // empty once closed
+    std::atomic<bool> closed{false};
 
     // Runs work(image) without the GIL, the image held by this thread alone.
     template <class Work>
     auto call(Work work) {
-        if (!image) throw py::value_error("I/O operation on closed image");
         return released(keeper, [&] {
             std::lock_guard<std::mutex> hold(busy);
+            if (!image) throw py::value_error("I/O operation on closed image");
             return work(*image);
         });
+    }
+
+    // Closes the image once no other thread works on it.
+    void close() {
+        py::gil_scoped_release unlocked;
+        std::lock_guard<std::mutex> hold(busy);
+        image.reset();
+        closed = true;
     }
 };
 
@@ -114,10 +124,9 @@ void define_image(py::module_& module) {
     py::class_<OpenImage>(module, "Image", "An open disk image of the library; veltra.Image wraps it.")
         .def(py::init(&open_image), py::arg("path"), py::arg("change"),
              "Opens and locks the image, for changes when change is true.")
-        .def(
-            "close", [](OpenImage& open) { open.image.reset(); }, "Closes the image and lets go of its lock.")
+        .def("close", &OpenImage::close, "Closes the image and lets go of its lock.")
         .def_property_readonly(
-            "closed", [](const OpenImage& open) { return !open.image; }, "True once closed.")
+            "closed", [](const OpenImage& open) { return open.closed.load(); }, "True once closed.")
         .def(
             "files",
             [](OpenImage& open) { return file_dicts(open.call([](veltra::Image& i) { return i.files(); })); },

@@ -18,15 +18,22 @@ void raise_error(const std::string& text, int errnum) {
     throw py::error_already_set();
 }
 
+void WarningKeeper::warning(const std::string& text, int errnum) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    texts_.push_back(command_line_text(text, errnum));
+}
+
 void WarningKeeper::issue(bool raise) {
-    if (warnings().empty()) return;
-    std::vector<Warning> kept = warnings();
-    clear();
+    std::vector<std::string> kept;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        kept.swap(texts_);
+    }
+    if (kept.empty()) return;
     py::object category = py::module_::import("veltra._errors").attr("VeltraWarning");
-    for (const Warning& warning : kept) {
+    for (const std::string& text : kept) {
         // Level 2: the caller of the package's function, not the package.
-        if (PyErr_WarnEx(category.ptr(), command_line_text(warning.text, warning.errnum).c_str(), 2) == 0)
-            continue;
+        if (PyErr_WarnEx(category.ptr(), text.c_str(), 2) == 0) continue;
         if (raise) throw py::error_already_set();
         PyErr_Clear();
     }

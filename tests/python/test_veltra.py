@@ -44,6 +44,10 @@ def test_files_deleted_files_and_run(disk):
         assert [file.full_name for file in image.deleted_files()] == ["GONE.DAT"]
         assert image.run("dir", options="F") == disk.listing()
         assert image.run("sdi", "-t", "M") == disk.vel("sdi", "-t", "M")[1]
+        with warnings.catch_warnings():
+            warnings.simplefilter("error")  # a warning the filter makes an error ends the call
+            with pytest.raises(veltra.VeltraWarning, match="CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: BAD.DAT"):
+                image.files()
 
 
 def test_words_are_the_packed_form_sign_extended(disk):
