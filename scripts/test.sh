@@ -7,7 +7,10 @@ cd "$(dirname "$0")/.."
 export TZ=UTC LC_ALL=C
 jobs=$(nproc 2>/dev/null || echo 2)
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTOOL_TESTS=ON >/dev/null
+# The Python package is built for, and tested with, Debian's Python and its packages.
+python=()
+[ ! -x /usr/bin/python3 ] || python=(-DPython3_EXECUTABLE=/usr/bin/python3)
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTOOL_TESTS=ON "${python[@]}" >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure --no-tests=error -j "$jobs"
 

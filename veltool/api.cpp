@@ -2,11 +2,13 @@
 // pieces on the Image's internal veltool::Image.
 #include "veltra/image.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <optional>
+#include <span>
 #include <unistd.h>
 
 #include "veltool/commands.h"
@@ -79,6 +81,10 @@ char form_letter(Form form) {
     case Form::packed: return 'P';
     default: return 'B';
     }
+}
+
+veltool::HostForm host_form(Form form) {
+    return veltool::host_form_of(std::string(1, form_letter(form)));
 }
 
 // A name pattern of the commands that matches exactly this name.
@@ -178,6 +184,12 @@ class ScratchFile {
 
 } // namespace
 
+std::int64_t host_size(std::int64_t size_words, Form form) {
+    veltool::HostForm host = host_form(form);
+    if (host.text) return -1;
+    return veltool::host_length(veltool::source_range(0, size_words, host).length, host);
+}
+
 Image::Image(std::unique_ptr<State> state) : state_(std::move(state)) {}
 Image::Image(Image&& other) noexcept = default;
 Image& Image::operator=(Image&& other) noexcept = default;
@@ -251,8 +263,47 @@ void Image::read(const std::string& full_name, Form form,
     veltool::Image& image = state_->image;
     guarded(image, [&] {
         DirEntry& entry = readable_file(image, full_name);
-        veltool::read_host_form(image, entry, veltool::host_form_of(std::string(1, form_letter(form))), take);
+        veltool::read_host_form(image, entry, host_form(form), take);
         veltool::drop_directory_sector(entry);
+    });
+}
+
+void Image::read(const std::string& full_name, Form form, std::int64_t offset,
+                 const std::function<bool(const std::uint8_t*, std::size_t)>& take) {
+    veltool::HostForm host = host_form(form);
+    if (host.text || offset <= 0) {
+        // Made from the start, the bytes before the offset passed over.
+        std::uint64_t skip = offset > 0 ? static_cast<std::uint64_t>(offset) : 0;
+        read(full_name, form, [&](const std::uint8_t* run, std::size_t n) {
+            std::size_t passed = static_cast<std::size_t>(std::min<std::uint64_t>(skip, n));
+            skip -= passed;
+            return passed == n || take(run + passed, n - passed);
+        });
+        return;
+    }
+    veltool::Image& image = state_->image;
+    guarded(image, [&] {
+        DirEntry& entry = readable_file(image, full_name);
+        auto [source, length] = veltool::source_range(entry.start, entry.size, host);
+        veltool::drop_directory_sector(entry);
+        // From the word (packed) or byte the offset lies in; what comes before it in the
+        // first run is cut off.
+        std::int64_t unit = host.packed ? static_cast<std::int64_t>(veltool::PACKED_BYTES) : 1;
+        std::int64_t step = host.packed ? kavolt::WORD_BYTES : 1;
+        std::int64_t passed = std::min(offset / unit, length / step);
+        std::size_t cut = static_cast<std::size_t>(offset - passed * unit);
+        std::vector<std::uint8_t> packed;
+        auto failed = veltool::read_runs(image.fd(), source + passed * step, length - passed * step,
+                                         [&](std::uint8_t* run, std::size_t n) {
+                                             std::span<std::uint8_t> piece(run, n);
+                                             if (host.packed)
+                                                 piece = packed = veltool::words_to_packed(piece);
+                                             std::size_t drop = std::min(cut, piece.size());
+                                             cut -= drop;
+                                             return drop == piece.size() ||
+                                                    take(piece.data() + drop, piece.size() - drop);
+                                         });
+        if (failed) veltool::fatal_transfer(*failed, "cannot seek disk image", "cannot read disk sector");
     });
 }
 

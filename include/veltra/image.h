@@ -51,6 +51,10 @@ struct File {
     std::string comment;
 };
 
+// The bytes velrea writes for a file of size_words words in the form, or -1 for text, whose
+// length is known only from its bytes.
+std::int64_t host_size(std::int64_t size_words, Form form);
+
 // An open disk image, closed (and let go by its lock) when destroyed. Every call reads the
 // image as it is at that moment. Warnings go to the reporter; an error ends the call with the
 // reporter's error(), which throws (veltra::Error from the default reporter). One Image must
@@ -76,6 +80,11 @@ class Image {
     // The same bytes handed to take(bytes, n) a run at a time, until they end or take returns
     // false: for files of any size.
     void read(const std::string& full_name, Form form,
+              const std::function<bool(const std::uint8_t*, std::size_t)>& take);
+    // The same from byte `offset` of those bytes on (none when it lies past their end): for a
+    // file read at any place. The image is read from there on, except for text, whose bytes
+    // before the offset are made and passed over.
+    void read(const std::string& full_name, Form form, std::int64_t offset,
               const std::function<bool(const std::uint8_t*, std::size_t)>& take);
 
     // velwri of one host file in the form, with more of wri's letters (Y, F, O, V) when given;

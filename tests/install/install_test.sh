@@ -43,6 +43,15 @@ truncate -s $((300 * 768)) "$scratch/disk.img"
 "$bin/VELPTR" -d "$scratch/disk.img" | grep -q '^=D1      0            0           299             300$' ||
     fail "VELPTR does not show the table that velptw wrote"
 
+# The Python package, where it was built: imported from the prefix by the Python it was built for.
+if [ -d "$build/python/veltra" ]; then
+    python=$(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' "$build/CMakeCache.txt")
+    package=$(find "$scratch/prefix" -path '*-packages/veltra' -type d)
+    [ -f "$package/__init__.py" ] || fail "the Python package is not installed"
+    (cd "$scratch" && PYTHONPATH=$(dirname "$package") "$python" -c 'import veltra; veltra.parameters') ||
+        fail "the installed Python package cannot be imported"
+fi
+
 # Manual pages: found by name and formatted without warnings.
 if command -v man >/dev/null; then
     case "$(man -M "$scratch/prefix/share/man" -w veldir)" in
@@ -71,6 +80,8 @@ if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
     for file in include/veltra/parameters.h pkgconfig/veltra.pc cmake/veltra/veltraConfig.cmake; do
         echo "$contents" | grep -q "/$file\$" || fail "package lacks $file"
     done
+    [ ! -d "$build/python/veltra" ] || echo "$contents" | grep -q '/python3[.0-9]*/dist-packages/veltra/_veltra\..*so$' ||
+        fail "package lacks the Python module"
     [ "$(dpkg-deb -f "$deb" Package)" = veltool ] || fail "package name"
     dpkg-deb -f "$deb" Maintainer | grep -q . || fail "package has no maintainer"
 fi

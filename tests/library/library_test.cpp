@@ -68,8 +68,15 @@ TEST(Library, ReadGivesVelreasBytesInEveryForm) {
         for (auto [form, letter] : FORMS) {
             std::string out = d.dir.file(std::string(letter) + "-");
             ASSERT_EQ(d.run("REA", {"-o", letter, "-f", out, file.full_name}).status, 0);
-            EXPECT_EQ(image.read(file.full_name, form), read_file(out + file.full_name))
-                << file.full_name << " " << letter;
+            Bytes all = read_file(out + file.full_name), tail;
+            EXPECT_EQ(image.read(file.full_name, form), all) << file.full_name << " " << letter;
+            EXPECT_EQ(veltra::host_size(file.size_words, form), form == Form::text ? -1 : std::ssize(all));
+            // From an offset inside a word and, for BIG, in its second run.
+            std::int64_t at = std::max<std::int64_t>(1, std::ssize(all) - 1001);
+            image.read(file.full_name, form, at, [&](const std::uint8_t* run, std::size_t n) {
+                return tail.insert(tail.end(), run, run + n), true;
+            });
+            EXPECT_EQ(tail, Bytes(all.begin() + std::min(at, std::ssize(all)), all.end())) << file.full_name;
         }
     }
     // In runs: BIG takes two; a take that says no after the first gets no more.
