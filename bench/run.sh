@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
 # Times veltool's data-moving jobs against the tools that move the same bytes (cp, dd, cat,
 # cksum, tr, and the mtools FAT commands where installed) and prints one table: job, veltool
-# median, anchor median, their ratio, the goal for that ratio, and veltool's peak memory.
+# median, anchor median, their ratio, the spread of that ratio, the goal for it, and veltool's
+# peak memory.
+#
+# Each row is timed in rounds: one hyperfine call per round times every command of the row one
+# after the other, so that the commands take turns and a change of the machine's load between
+# them falls on all. A command's median is the median of its rounds' medians; the spread is the
+# lowest and the highest ratio of one round.
 #
 #   bash bench/run.sh            # full sizes: 64 MiB files, a 1 GiB free area, 7679 files
 #   bash bench/run.sh --quick    # one run each on small sizes (what CI runs)
@@ -14,10 +20,12 @@ root=$PWD
 
 quick=false
 [ "${1:-}" = "--quick" ] && quick=true
+# runs: of each command in each round, after the warm-up runs; big_runs: the same for the rows
+# whose commands take longest (the 1 GiB free area, the thousands of one-byte files).
 if $quick; then
-    runs=1 warmup=0 data_mib=4 free_mib=32 files=300
+    rounds=1 runs=1 big_runs=1 warmup=0 data_mib=4 free_mib=32 files=300
 else
-    runs=10 warmup=1 data_mib=64 free_mib=1024 files=7679
+    rounds=5 runs=6 big_runs=3 warmup=1 data_mib=64 free_mib=1024 files=7679
 fi
 file_sectors=4 # data sectors of each of the many small files
 
@@ -104,6 +112,7 @@ fi
 rows=()
 # bench JOB GOAL PREPARE VELTOOL-COMMAND ANCHOR-NAME ANCHOR-COMMAND [ANCHOR-NAME ANCHOR-COMMAND ...]
 # The goal is the largest ratio wanted against the first anchor; the others are shown beside it.
+# row_runs (when set) replaces runs for this row.
 # The commands that change an image flush it to stable storage before they end, so their first
 # anchor flushes its copy too (dd conv=fdatasync, sync -d); the plain copy is shown beside it.
 bench() {
@@ -115,21 +124,53 @@ bench() {
         commands+=("$2")
         shift 2
     done
-    hyperfine --style none --runs "$runs" --warmup "$warmup" --prepare "${prepare:-true}" \
-        --export-csv times.csv "${commands[@]}" >/dev/null 2>hyperfine.err || { cat hyperfine.err >&2; exit 1; }
-    local medians
-    mapfile -t medians < <(awk -F, 'NR > 1 { printf "%.1f\n", $4 * 1000 }' times.csv)
+    local round
+    : >rounds.txt
+    for ((round = 1; round <= rounds; round++)); do
+        hyperfine --style none --runs "${row_runs:-$runs}" --warmup "$warmup" --prepare "${prepare:-true}" \
+            --export-csv times.csv "${commands[@]}" >/dev/null 2>hyperfine.err || { cat hyperfine.err >&2; exit 1; }
+        # One line per round: the median of each command in ms.
+        awk -F, 'NR > 1 { printf "%s%.3f", (NR > 2 ? " " : ""), $4 * 1000 } END { print "" }' times.csv >>rounds.txt
+    done
+    # One line per command: the median of its round medians; for an anchor also veltool's
+    # ratio to it and the lowest and highest ratio of a round.
+    local summary
+    mapfile -t summary < <(awk '
+        function median(column, n, i, j, v, t) {
+            for (i = 1; i <= NR; i++) {
+                t = m[i, column]
+                for (j = i - 1; j >= 1 && v[j] > t; j--) v[j + 1] = v[j]
+                v[j + 1] = t
+            }
+            n = NR
+            return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
+        }
+        { for (c = 1; c <= NF; c++) m[NR, c] = $c; columns = NF }
+        END {
+            veltool = median(1)
+            printf "%.1f\n", veltool
+            for (c = 2; c <= columns; c++) {
+                anchor = median(c)
+                low = high = -1
+                for (r = 1; r <= NR; r++) {
+                    ratio = m[r, c] > 0 ? m[r, 1] / m[r, c] : 0
+                    if (low < 0 || ratio < low) low = ratio
+                    if (ratio > high) high = ratio
+                }
+                printf "%.1f %.2f %.2f-%.2f\n", anchor, (anchor > 0 ? veltool / anchor : 0), low, high
+            }
+        }' rounds.txt)
     eval "${prepare:-true}"
     /usr/bin/time -v -o memory.txt sh -c "$command" >/dev/null
     local peak
     peak=$(awk -F: '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }' memory.txt)
-    local i
+    local i anchor ratio spread
     for i in "${!names[@]}"; do
-        local ratio
-        ratio=$(awk -v a="${medians[0]}" -v b="${medians[$((i + 1))]}" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')
+        read -r anchor ratio spread <<<"${summary[$((i + 1))]}"
+        [ "$rounds" -gt 1 ] || spread="-"
         local wanted="-"
         [ "$i" -eq 0 ] && wanted=$goal
-        rows+=("$job|${medians[0]}|${names[$i]}|${medians[$((i + 1))]}|$ratio|$wanted|$peak")
+        rows+=("$job|${summary[0]}|${names[$i]}|$anchor|$ratio|$spread|$wanted|$peak")
     done
 }
 fresh='cp empty.img work.img'
@@ -151,24 +192,24 @@ bench "rea -o A ${data_mib} MiB text" "<= 1.5" "" "VELREA -d filled.img -o A -f 
     "tr" "tr '\\r' '\\n' <text.txt >out/tr.txt"
 bench "sum ${data_mib} MiB" "<= 2" "" "VELSUM -d filled.img DATA.BIN" \
     cksum "cksum data.bin" sum "sum data.bin"
-bench "ddi ${free_mib} MiB free" "<= 1.5" "" "VELDDI -d scan.img" cat "cat scan.img"
-bench "rev ${free_mib} MiB free" "<= 1.5" "" "VELREV -d scan.img -o R NOMATCH.XYZ" \
+row_runs=$big_runs bench "ddi ${free_mib} MiB free" "<= 1.5" "" "VELDDI -d scan.img" cat "cat scan.img"
+row_runs=$big_runs bench "rev ${free_mib} MiB free" "<= 1.5" "" "VELREV -d scan.img -o R NOMATCH.XYZ" \
     "cat, dd fdatasync" "cat scan.img >/dev/null && $(sync_copy "scan.img count=$directory_bytes iflag=count_bytes")" \
     cat "cat scan.img"
-bench "dre ${free_mib} MiB free" "<= 1.5" "" "VELDRE -d scan.img -o F" \
+row_runs=$big_runs bench "dre ${free_mib} MiB free" "<= 1.5" "" "VELDRE -d scan.img -o F" \
     "cat, dd fdatasync" "cat scan.img >/dev/null && $(sync_copy "scan.img count=$directory_bytes iflag=count_bytes")" \
     cat "cat scan.img"
 bench "pac $files files, half deleted" "<= 2" "cp fragmented.img work.img" "VELPAC -d work.img" \
     "dd fdatasync" "$(sync_copy moved.bin)" "cp moved bytes" "cp moved.bin out/cp.bin"
 if $fat; then
     bench "dir -o F $files files" "<= 1" "" "VELDIR -d full.img -o F" "FAT mdir" "mdir -i fatfull.img ::/"
-    bench "wri $files one-byte files" "<= 1" "cp empty256.img work.img; cp fatempty.img fatwork.img" \
+    row_runs=$big_runs bench "wri $files one-byte files" "<= 1" "cp empty256.img work.img; cp fatempty.img fatwork.img" \
         "VELWRI -d work.img -o D one/*" "FAT mcopy in, sync" "mcopy -i fatwork.img one/* ::/ && sync -d fatwork.img" \
         "FAT mcopy in" "mcopy -i fatwork.img one/* ::/"
 else
     echo "note: mtools or dosfstools missing, the FAT-tool anchors are skipped" >&2
     bench "dir -o F $files files" "-" "" "VELDIR -d full.img -o F" "cat image" "cat full.img"
-    bench "wri $files one-byte files" "-" "cp empty256.img work.img" "VELWRI -d work.img -o D one/*" \
+    row_runs=$big_runs bench "wri $files one-byte files" "-" "cp empty256.img work.img" "VELWRI -d work.img -o D one/*" \
         "cp" "cp -r one out/"
 fi
 if $mount; then
@@ -186,8 +227,9 @@ fi
 
 # ---- the table ----------------------------------------------------------------------------
 echo
-echo "veltool against its anchors: medians of $runs run(s) in ms on $(nproc) cores; peak memory of veltool"
+echo "veltool against its anchors: medians in ms of $rounds round(s) of $runs run(s) ($big_runs in the longest rows)" \
+    "on $(nproc) cores; spread: lowest-highest ratio of a round; peak memory of veltool"
 {
-    echo "job|veltool ms|anchor|anchor ms|ratio|goal|peak MiB"
+    echo "job|veltool ms|anchor|anchor ms|ratio|spread|goal|peak MiB"
     printf '%s\n' "${rows[@]}"
-} | awk -F'|' '{ printf "%-28s %10s  %-18s %10s %7s %6s %9s\n", $1, $2, $3, $4, $5, $6, $7 }'
+} | awk -F'|' '{ printf "%-28s %10s  %-18s %10s %7s %10s %6s %9s\n", $1, $2, $3, $4, $5, $6, $7, $8 }'

@@ -12,6 +12,7 @@ bool open_image(Image& image, const std::string& path) {
     image.path = path;
     image.image_fd = kavolt::FileDescriptor(open(path.c_str(), O_RDWR | O_CLOEXEC));
     image.writable = image.image_fd.is_open();
+    image.write_refused = image.writable ? 0 : errno;
     if (!image.writable) image.image_fd = kavolt::FileDescriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!image.image_fd.is_open()) fatal(errno, "cannot open VELTRA disk image %s", path.c_str());
     return image.writable;
@@ -33,7 +34,12 @@ void write_image(Image& image, std::int64_t offset, const void* bytes, std::size
                  const char* write_message) {
     Transfer done = try_write_at(image.fd(), offset, bytes, n);
     if (image.current_scan != nullptr) image.current_scan->written(offset, bytes, done.count);
-    if (!done.sought || done.count != n) fatal_transfer(done, "cannot seek disk image", write_message);
+    if (!done.sought || done.count != n) fatal_write(done, image_end(image, offset, write_message));
+}
+
+CopyEnd image_end(Image& image, std::int64_t offset, const char* write_message) {
+    return CopyEnd{image.fd(),         offset, "cannot seek disk image", write_message, image.current_scan,
+                   image.write_refused};
 }
 
 } // namespace veltool

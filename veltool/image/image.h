@@ -12,6 +12,7 @@
 
 #include "common/file_descriptor.h"
 #include "common/text.h"
+#include "veltool/image/io.h"
 #include "veltool/image/lock.h"
 #include "veltool/image/records.h"
 #include "veltra/reporter.h"
@@ -47,6 +48,7 @@ struct Image {
     kavolt::FileDescriptor image_fd; // not open until the image is opened
     std::string path;
     bool writable = false;            // opened for reading and writing
+    int write_refused = 0;            // errno of the read-write open that failed, or 0
     LockMode lock = LockMode::shared; // the lock held while open
 
     // From the directory header, and the disk comment, once read_directory has run.
@@ -74,8 +76,13 @@ void lock_image(Image& image, LockMode mode);
 // changes or creates it, when it could be opened for writing; a shared lock otherwise.
 void hold_image(Image& image, const std::string& path, ImageUse use);
 
+// The image as the destination of a copy at offset: seen by the scan that walks it, a failed
+// write fatal "cannot seek disk image" or write_message, with the reason it could not be
+// opened for writing where it is open for reading only.
+CopyEnd image_end(Image& image, std::int64_t offset, const char* write_message = "cannot write disk sector");
+
 // Writes n bytes at offset of the image, seen by the scan that walks it; a short write is
-// fatal "cannot seek disk image" or write_message.
+// fatal as for image_end.
 void write_image(Image& image, std::int64_t offset, const void* bytes, std::size_t n,
                  const char* write_message);
 

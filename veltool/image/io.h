@@ -68,7 +68,12 @@ struct CopyEnd {
     const char* seek_message;
     const char* transfer_message;
     SectorScan* scan = nullptr;
+    int write_refused = 0; // why the descriptor could not be opened for writing, or 0
 };
+
+// fatal_transfer of a failed write to `to` with its messages; a write that failed for a
+// descriptor open for reading only (EBADF) reports to.write_refused instead, when known.
+[[noreturn]] void fatal_write(Transfer failed, const CopyEnd& to);
 
 // Copies `bytes` bytes front to back, in the kernel where it takes the two files and else
 // through one buffer; safe for an overlapping run in one file when it moves to lower offsets.

@@ -93,7 +93,7 @@ void install_system_area(Image& image, const std::string& path, std::int64_t sec
     if (sectors < SYSTEM_AREA_SECTORS) fatal(0, "VELTRA image too small");
     if (sectors > SYSTEM_AREA_SECTORS) fatal_unless_forced(image, force, "illegal VELTRA image size");
     CopyEnd from{source.get(), 0, "cannot seek VELTRA image", "cannot read VELTRA sector"};
-    CopyEnd to{image.fd(), 0, "cannot seek disk image", "cannot write disk sector", image.current_scan};
+    CopyEnd to = image_end(image, 0);
     copy_host_sectors(from, to, SYSTEM_AREA_SECTORS);
     to.offset = (sectors_on_disk - 1) * SECTOR_BYTES;
     copy_host_sectors(from, to, 1);
