@@ -46,16 +46,55 @@ Json document(const Image& image, const char* command) {
     return doc;
 }
 
-// The document with its warnings, on the image's output.
+std::string dumped(const Json& value) {
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// A document printed as it is made: its head, then the items of one list one at a time and
+// one a line (a listing of thousands of files is never held as a whole), then its tail.
+class JsonStream {
+  public:
+    explicit JsonStream(std::FILE* out)
+        : out_(out), adapter_(text_), serializer_(adapter_, ' ', Json::error_handler_t::replace) {}
+    // The head's members, and the list's key.
+    void begin(const Json& head, const char* key) {
+        text_ = dumped(head);
+        text_.back() = ',';
+        (text_ += '"') += key;
+        text_ += "\":[";
+        flush();
+    }
+    void add(const Json& item) {
+        text_ = any_ ? ",\n" : "\n";
+        any_ = true;
+        serializer_.dump(item, false, false, 0);
+        flush();
+    }
+    // The list's end and the tail's members.
+    void end(const Json& tail) {
+        text_ = any_ ? "\n]," : "],";
+        text_ += dumped(tail).substr(1);
+        text_ += '\n';
+        flush();
+    }
+
+  private:
+    void flush() { std::fwrite(text_.data(), 1, text_.size(), out_); }
+    std::FILE* out_;
+    std::string text_;
+    nlohmann::detail::output_adapter<char> adapter_;
+    nlohmann::detail::serializer<Json> serializer_;
+    bool any_ = false;
+};
+
 void print_document(Image& image, Json& doc, const std::vector<std::string>& warnings) {
     doc["warnings"] = warnings;
-    std::string text = doc.dump(2, ' ', false, Json::error_handler_t::replace);
-    text += '\n';
+    std::string text = dumped(doc) + "\n";
     std::fwrite(text.data(), 1, text.size(), image.out);
 }
 
-std::int64_t host_bytes(std::int64_t start, std::int64_t words, const char* letters) {
-    HostForm form = host_form_of(letters);
+std::int64_t host_bytes(std::int64_t start, std::int64_t words, bool with_sector, bool packed) {
+    HostForm form{with_sector, false, packed};
     return host_length(source_range(start, words, form).length, form);
 }
 
@@ -74,43 +113,56 @@ void add_file_identity(Json& file, const std::string& name, const std::string& e
     file["listed_name"] = std::move(listed);
     file["host_name"] = usable_host_name(full_name) ? Json(full_name) : Json(nullptr);
     file["size_words"] = size;
-    file["bytes"] = {{"file_image", host_bytes(start, size, "B")},
-                     {"data", host_bytes(start, size, "D")},
-                     {"packed_file_image", host_bytes(start, size, "P")},
-                     {"packed_data", host_bytes(start, size, "PD")}};
+    Json& bytes = file["bytes"];
+    bytes["file_image"] = host_bytes(start, size, true, false);
+    bytes["data"] = host_bytes(start, size, false, false);
+    bytes["packed_file_image"] = host_bytes(start, size, true, true);
+    bytes["packed_data"] = host_bytes(start, size, false, true);
 }
 
 class JsonListing : public ListingOutput {
   public:
     JsonListing(Image& image, const char* command, unsigned mask)
-        : image_(image), kept_(image), mask_(mask), doc_(document(image, command)),
-          entries_(Json::array()) {}
+        : image_(image), kept_(image), mask_(mask), command_(command), entries_(image.out) {}
 
-    void heading() override {}
+    // The directory's values, once it is read.
+    void heading() override {
+        Json head = document(image_, command_);
+        head["directory"] = {{"comment", image_.disk_comment},
+                             {"date", dates_(image_.directory_date)},
+                             {"actual_date", dates_(std::time(nullptr))},
+                             {"blocks", image_.directory_blocks},
+                             {"sectors", image_.disk_sectors},
+                             {"entries_used", entries_used(image_)},
+                             {"capacity", directory_capacity(image_)}};
+        entries_.begin(head, "entries");
+    }
     void new_group() override {}
     void file_start(const FileLine&) override {}
 
     void free_area(const DirEntry& entry) override {
-        Json area = Json::object();
+        Json& area = free_;
         area["kind"] = "empty";
         area["size_words"] = entry.size;
         if (mask_ & LIST_SECTORS) area["sectors"] = entry.size / SECTOR_WORDS;
         if (mask_ & LIST_KWORDS) area["k"] = entry.size / K_WORDS;
         if (mask_ & LIST_START) area["start_sector"] = entry.start;
-        entries_.push_back(std::move(area));
+        entries_.add(area);
     }
 
     void illegal_entry(const DirEntry& entry) override {
-        Json file = head_of(FileLine{entry.name, entry.extension, entry.full_name, entry.attributes, entry.size,
-                                     entry.start, entry.tag, nullptr},
-                            "illegal");
+        Json& file = head_of(illegal_,
+                             FileLine{entry.name, entry.extension, entry.full_name, entry.attributes,
+                                      entry.size, entry.start, entry.tag, nullptr},
+                             "illegal");
         if (mask_ & LIST_START) file["start_sector"] = entry.start;
         if (mask_ & LIST_TAG) file["tag"] = entry.tag;
-        entries_.push_back(std::move(file));
+        entries_.add(file);
     }
 
     void file_end(const FileLine& line) override {
-        Json file = head_of(line, line.sector && line.sector->kind != SECTOR_KIND_FILE ? "deleted" : "file");
+        Json& file = head_of(line.sector ? with_sector_ : without_sector_, line,
+                             line.sector && line.sector->kind != SECTOR_KIND_FILE ? "deleted" : "file");
         if (const DirSector* s = line.sector) {
             if (mask_ & LIST_ADDRESSES) {
                 file["load_address"] = s->load_address;
@@ -127,31 +179,24 @@ class JsonListing : public ListingOutput {
         if (mask_ & LIST_START) file["start_sector"] = line.start;
         if (mask_ & LIST_TAG) file["tag"] = line.tag;
         if ((mask_ & LIST_COMMENT) && line.sector) file["comment"] = line.sector->comment;
-        entries_.push_back(std::move(file));
+        entries_.add(file);
     }
 
     void summary(const Totals& totals) override {
-        doc_["directory"] = {{"comment", image_.disk_comment},
-                             {"date", dates_(image_.directory_date)},
-                             {"actual_date", dates_(std::time(nullptr))},
-                             {"blocks", image_.directory_blocks},
-                             {"sectors", image_.disk_sectors},
-                             {"entries_used", entries_used(image_)},
-                             {"capacity", directory_capacity(image_)}};
-        doc_["entries"] = std::move(entries_);
-        doc_["summary"] = {{"space_available_words", totals.free},
+        Json tail = Json::object();
+        tail["summary"] = {{"space_available_words", totals.free},
                            {"space_available_k", totals.free / K_WORDS},
                            {"space_available_sectors", totals.free / SECTOR_WORDS},
                            {"largest_empty_words", totals.largest},
                            {"largest_empty_k", totals.largest / K_WORDS},
                            {"largest_empty_sectors", totals.largest / SECTOR_WORDS}};
-        print_document(image_, doc_, kept_.texts());
+        tail["warnings"] = kept_.texts();
+        entries_.end(tail);
     }
 
   private:
     // The fields of a file before its directory sector's.
-    Json head_of(const FileLine& line, const char* kind) {
-        Json file = Json::object();
+    Json& head_of(Json& file, const FileLine& line, const char* kind) {
         file["kind"] = kind;
         add_file_identity(file, line.name, line.extension, line.full_name, line.start, line.size);
         file["directory_sector"] = line.sector != nullptr;
@@ -170,7 +215,10 @@ class JsonListing : public ListingOutput {
     Image& image_;
     KeptWarnings kept_;
     unsigned mask_;
-    Json doc_, entries_;
+    const char* command_;
+    JsonStream entries_;
+    // The objects of each kind of entry, filled again for every entry: their keys stay.
+    Json free_, illegal_, with_sector_, without_sector_;
     IsoDates dates_;
 };
 
@@ -212,7 +260,8 @@ void print_partition_table_json(Image& image, const std::vector<std::string>& wa
     print_document(image, doc, warnings);
 }
 
-void print_disk_comment_json(Image& image, const std::vector<std::string>& warnings, const std::string& comment) {
+void print_disk_comment_json(Image& image, const std::vector<std::string>& warnings,
+                             const std::string& comment) {
     Json doc = document(image, "dcr");
     doc["comment"] = comment;
     print_document(image, doc, warnings);

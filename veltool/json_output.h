@@ -32,6 +32,7 @@ void print_sums_json(Image& image, const std::vector<std::string>& warnings, con
                      const std::vector<std::string>* not_found);
 void print_partition_table_json(Image& image, const std::vector<std::string>& warnings,
                                 const PartitionTable& table);
-void print_disk_comment_json(Image& image, const std::vector<std::string>& warnings, const std::string& comment);
+void print_disk_comment_json(Image& image, const std::vector<std::string>& warnings,
+                             const std::string& comment);
 
 } // namespace veltool

@@ -28,14 +28,8 @@ constexpr unsigned FIRST_LINE_FIELDS = LIST_ATTRIBUTES | LIST_NUMBERS | LIST_SEC
 constexpr unsigned SECOND_LINE_FIELDS = 0x1f0;
 
 FileLine line_of(const DirEntry& entry) {
-    return FileLine{entry.name,
-                    entry.extension,
-                    entry.full_name,
-                    entry.attributes,
-                    entry.size,
-                    entry.start,
-                    entry.tag,
-                    entry.sector ? &*entry.sector : nullptr};
+    return FileLine{entry.name, entry.extension, entry.full_name, entry.attributes,
+                    entry.size, entry.start,     entry.tag,       entry.sector ? &*entry.sector : nullptr};
 }
 
 void add_free(Totals& totals, const DirEntry& empty) {
@@ -357,8 +351,8 @@ void command_ddi(Image& image, const Options& options) {
         if ((mask & LIST_HEADER) && selection.patterns.empty()) out->free_area(entry);
         find_deleted_files(scan, entry, [&](std::int64_t s, const DirSector& found) {
             if (!entry_selected(selection, found.tag, found.full_name)) return;
-            FileLine line{found.name, found.extension, found.full_name, found.attributes,
-                          found.size, s,                found.tag,       &found};
+            FileLine line{found.name, found.extension, found.full_name, found.attributes, found.size,
+                          s,          found.tag,       &found};
             out->file_start(line);
             out->file_end(line);
         });
