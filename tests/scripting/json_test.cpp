@@ -176,7 +176,9 @@ TEST(Json, ListingsAgreeWithTheTextFieldByField) {
         for (const Json& w : doc["warnings"])
             warnings += "WARNING: " + w.get<std::string>() + "\n";
         EXPECT_EQ(warnings, text.err);
-        EXPECT_EQ(doc, document(d.run(c.command, plus({"-o", "f", "--json"}, c.arguments)), "listing"));
+        Json full = document(d.run(c.command, plus({"-o", "f", "--json"}, c.arguments)), "listing");
+        full["directory"].erase("actual_date"), doc["directory"].erase("actual_date"); // the clock goes on
+        EXPECT_EQ(doc, full);
         for (unsigned mask = 1; mask <= 0x800; mask <<= 1) {
             unsigned m = mask == 0x400 ? 0xc00 : mask; // heading, free areas and summary together
             if (mask == 0x800) break;
