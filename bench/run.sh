@@ -212,6 +212,7 @@ else
     row_runs=$big_runs bench "wri $files one-byte files" "-" "cp empty256.img work.img" "VELWRI -d work.img -o D one/*" \
         "cp" "cp -r one out/"
 fi
+bench "dir --json $files files" "<= 1.5" "" "VELDIR -d full.img --json" "dir -o F" "VELDIR -d full.img -o F"
 if $mount; then
     mkdir -p mnt
     "$root/build/velmount" -o form=D filled.img mnt

@@ -4,7 +4,7 @@
 namespace parmdump {
 
 inline constexpr const char* HELP =
-    "usage: parmdump filename\n"
+    "usage: parmdump [--json] filename\n"
     "Prints the acquisition, plotting, automation and processing parameters of a KAVOLT\n"
     "spectrometer data file, the HALVOR parameters derived from them and, for TORGIL data,\n"
     "the parameter lists of the second parameter sector.\n"
@@ -14,11 +14,12 @@ inline constexpr const char* HELP =
     "parameter file p_NAME (or P_NAME) beside it.\n"
     "\n"
     "Options:\n"
+    "  --json        one JSON document: the parameters as records and the report's lines\n"
     "  --help        this text\n"
     "  --version     the program's version\n"
     "\n"
     "Examples:\n"
     "  parmdump PROTON.FID\n"
-    "  parmdump noesy\n";
+    "  parmdump --json noesy | python3 -m json.tool\n";
 
 } // namespace parmdump

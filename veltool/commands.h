@@ -16,13 +16,14 @@ struct Command {
     const char* name;
     Handler handler;
     ImageUse use;
+    bool json = false; // takes --json
 };
 
 // The command whose name equals the first three characters of text, without regard to
 // case; nullptr when none does.
 const Command* find_command(const std::string& text);
 
-// Runs the command on the image, which is open and locked as its use says (new: or not yet
+// Runs the command on the image (--json only for a command that takes it), which is open and locked as its use says (new: or not yet
 // open), and flushes an image that it changed. An error of the command goes to the image's
 // reporter, whose error() ends the call by throwing.
 void run_command(Image& image, const Command& command, const Options& options);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <strings.h>
 
+#include "veltool/commands.h"
+
 namespace veltool {
 
 namespace {
@@ -177,6 +179,9 @@ std::string describe(const CommandHelp& command) {
             meaning = "listing mask: a preset letter or octal fields (below)";
         text += option_line(option, meaning != nullptr ? meaning : option.meaning);
     }
+    const Command* table_entry = find_command(command.name);
+    if (table_entry != nullptr && table_entry->json)
+        text += "  --json          one JSON document instead of the text (schema files in share/veltool/schema)\n";
     text += "  --help          this text\n  --version       the program's version\n";
     if (!command.letters.empty()) text += "\nLetters of -o:\n" + indented(command.letters);
     text += std::string("\nExamples:\n  ") + command.examples[0] + "\n  " + command.examples[1] + "\n";

@@ -14,6 +14,7 @@
 #include "veltool/commands.h"
 #include "veltool/image/directory.h"
 #include "veltool/image/io.h"
+#include "veltool/json_output.h"
 #include "veltool/octal.h"
 #include "veltool/report.h"
 #include "veltool/selection.h"
@@ -26,35 +27,15 @@ constexpr unsigned DEFAULT_MASK = 0x418;
 constexpr unsigned FIRST_LINE_FIELDS = LIST_ATTRIBUTES | LIST_NUMBERS | LIST_SECTORS;
 constexpr unsigned SECOND_LINE_FIELDS = 0x1f0;
 
-// What a file line shows: an entry's fields, or those of a deleted file's directory sector.
-struct FileLine {
-    const std::string& name;
-    const std::string& extension;
-    std::uint32_t attributes;
-    std::int64_t size;
-    std::int64_t start;
-    const std::string& tag;
-    const DirSector* sector; // with the file magic or, in ddi, the deleted one found
-};
-
 FileLine line_of(const DirEntry& entry) {
-    return FileLine{entry.name,
-                    entry.extension,
-                    entry.attributes,
-                    entry.size,
-                    entry.start,
-                    entry.tag,
-                    entry.sector ? &*entry.sector : nullptr};
+    return FileLine{entry.name, entry.extension, entry.full_name, entry.attributes,
+                    entry.size, entry.start,     entry.tag,       entry.sector ? &*entry.sector : nullptr};
 }
 
-struct Totals {
-    std::int64_t free = 0;
-    std::int64_t largest = 0;
-    void add(const DirEntry& empty) {
-        free += empty.size;
-        largest = std::max(largest, empty.size);
-    }
-};
+void add_free(Totals& totals, const DirEntry& empty) {
+    totals.free += empty.size;
+    totals.largest = std::max(totals.largest, empty.size);
+}
 
 void print_heading(Image& image, unsigned mask) {
     if (!(mask & LIST_HEADER)) return;
@@ -203,6 +184,34 @@ void print_summary(Image& image, const Totals& totals, unsigned mask) {
     }
 }
 
+class TextListing : public ListingOutput {
+  public:
+    TextListing(Image& image, unsigned mask) : image_(image), mask_(mask) {}
+    void heading() override { print_heading(image_, mask_); }
+    void free_area(const DirEntry& entry) override { print_free_line(image_.out, entry, mask_); }
+    void illegal_entry(const DirEntry& entry) override { print_illegal_line(image_.out, entry, mask_); }
+    void file_start(const FileLine& line) override { print_first_line(image_.out, line, mask_); }
+    void file_end(const FileLine& line) override { print_line_rest(image_, line, mask_); }
+    void new_group() override { std::fputc('\n', image_.out); }
+    void summary(const Totals& totals) override { print_summary(image_, totals, mask_); }
+
+  private:
+    Image& image_;
+    unsigned mask_;
+};
+
+// The mask of the options: a JSON listing without -o has every field.
+unsigned mask_of(const Options& options) {
+    return options.json && options.letters.empty() ? 0xfff : listing_mask(options.letters);
+}
+
+// The listing's output for the options: text, or with --json a JSON document.
+std::unique_ptr<ListingOutput> listing_output(Image& image, const Options& options, const char* command) {
+    unsigned mask = mask_of(options);
+    if (options.json) return json_listing(image, command, mask);
+    return std::make_unique<TextListing>(image, mask);
+}
+
 // Loads the entry's directory sector with the cross-check and keeps it only when it
 // carries the file magic.
 void load_file_sector(Image& image, DirEntry& entry, std::int64_t image_bytes, MappedWalk& walk) {
@@ -301,55 +310,58 @@ std::string listing_date(Image& image, std::time_t t) {
 }
 
 void command_dir(Image& image, const Options& options) {
-    unsigned mask = listing_mask(options.letters);
+    std::unique_ptr<ListingOutput> out = listing_output(image, options, "dir");
+    unsigned mask = mask_of(options);
     read_directory(image);
     std::int64_t image_bytes = file_size(image.fd(), "cannot stat disk image");
     MappedWalk walk(image.fd());
     Selection selection = selection_of(options, true);
-    print_heading(image, mask);
+    out->heading();
     Totals totals;
     for (DirEntry& entry : image.directory_list) {
         if (entry.empty) {
-            totals.add(entry);
-            if ((mask & LIST_HEADER) && selection.patterns.empty()) print_free_line(image.out, entry, mask);
+            add_free(totals, entry);
+            if ((mask & LIST_HEADER) && selection.patterns.empty()) out->free_area(entry);
             continue;
         }
         if (!entry_selected(selection, entry.tag, entry.full_name)) continue;
         if (entry.attributes & ATTR_NOT_FILE) {
-            print_illegal_line(image.out, entry, mask);
+            out->illegal_entry(entry);
             continue;
         }
         // Before the load, so that its warning or error starts a line of its own.
-        print_first_line(image.out, line_of(entry), mask);
+        out->file_start(line_of(entry));
         load_file_sector(image, entry, image_bytes, walk);
-        print_line_rest(image, line_of(entry), mask);
+        out->file_end(line_of(entry));
     }
-    print_summary(image, totals, mask);
+    out->summary(totals);
 }
 
 void command_ddi(Image& image, const Options& options) {
-    unsigned mask = listing_mask(options.letters);
+    std::unique_ptr<ListingOutput> out = listing_output(image, options, "ddi");
+    unsigned mask = mask_of(options);
     read_directory(image);
     Selection selection = selection_of(options, true);
-    print_heading(image, mask);
+    out->heading();
     Totals totals;
     SectorScan scan(image);
     for (const DirEntry& entry : image.directory_list) {
         if (!entry.empty) continue;
-        totals.add(entry);
-        if ((mask & LIST_HEADER) && selection.patterns.empty()) print_free_line(image.out, entry, mask);
+        add_free(totals, entry);
+        if ((mask & LIST_HEADER) && selection.patterns.empty()) out->free_area(entry);
         find_deleted_files(scan, entry, [&](std::int64_t s, const DirSector& found) {
             if (!entry_selected(selection, found.tag, found.full_name)) return;
-            FileLine line{found.name, found.extension, found.attributes, found.size, s, found.tag, &found};
-            print_first_line(image.out, line, mask);
-            print_line_rest(image, line, mask);
+            FileLine line{found.name, found.extension, found.full_name, found.attributes, found.size,
+                          s,          found.tag,       &found};
+            out->file_start(line);
+            out->file_end(line);
         });
     }
-    print_summary(image, totals, mask);
+    out->summary(totals);
 }
 
 void command_sdi(Image& image, const Options& options) {
-    unsigned mask = listing_mask(options.letters);
+    std::unique_ptr<ListingOutput> out = listing_output(image, options, "sdi");
     read_directory(image);
     std::vector<DirEntry*> files;
     allocated_or_fatal("no memory for sorted directory list",
@@ -359,11 +371,11 @@ void command_sdi(Image& image, const Options& options) {
     DateBound bound = date_bound_of(options.date_bound);
     std::int64_t image_bytes = file_size(image.fd(), "cannot stat disk image");
     MappedWalk walk(image.fd());
-    print_heading(image, mask);
+    out->heading();
     Totals totals;
     for (DirEntry& entry : image.directory_list) {
         if (entry.empty) {
-            totals.add(entry);
+            add_free(totals, entry);
             continue;
         }
         if (!entry_selected(selection, entry.tag, entry.full_name) || (entry.attributes & ATTR_NOT_FILE))
@@ -392,11 +404,11 @@ void command_sdi(Image& image, const Options& options) {
         }
     };
     for (std::size_t i = 0; i < files.size(); ++i) {
-        if (i > 0 && group_of(*files[i]) != group_of(*files[i - 1])) std::fputc('\n', image.out);
-        print_first_line(image.out, line_of(*files[i]), mask);
-        print_line_rest(image, line_of(*files[i]), mask);
+        if (i > 0 && group_of(*files[i]) != group_of(*files[i - 1])) out->new_group();
+        out->file_start(line_of(*files[i]));
+        out->file_end(line_of(*files[i]));
     }
-    print_summary(image, totals, mask);
+    out->summary(totals);
 }
 
 } // namespace veltool

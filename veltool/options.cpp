@@ -100,6 +100,10 @@ void parse_option_words(const std::vector<std::string>& words, Options& options)
         }
         if (word.size() < 2 || word[0] != '-') break;
         ++next;
+        if (word == "--json") {
+            options.json = true;
+            continue;
+        }
         for (std::size_t k = 1; k < word.size(); ++k) {
             char letter = word[k];
             std::optional<Takes> takes = option_kind(letter);

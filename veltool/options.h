@@ -29,6 +29,7 @@ struct Options {
     std::string date_bound;                 // -t's attached argument
     std::int64_t user_info_address = -1;    // -u
     bool include_untagged = false;          // -z
+    bool json = false;                      // --json: the listings and reports as one JSON document
     std::vector<std::string> arguments;     // the words after the options
 };
 
@@ -42,7 +43,7 @@ std::string command_from_invocation(const std::string& argv0);
 std::size_t scan_integer(const std::string& text, std::int64_t& value);
 
 // Collects all options into a fresh Options, in command-line order; the first word that is
-// not an option, or the word after "--", starts the arguments. The command comes from the
+// not an option, or the word after "--", starts the arguments. "--json" is an option. The command comes from the
 // invocation name argv[0]. Option errors are fatal.
 Options parse_options(int argc, char** argv);
 // The same for the words after the invocation name, into options that hold the starting values.

@@ -20,6 +20,13 @@ std::string vformatted(const char* format, va_list args) {
     return text;
 }
 
+// The warning to the image's reporter, and to the warnings kept while that is asked for.
+void report_warning(Image& image, const std::string& text, int errnum) {
+    if (image.kept_warnings != nullptr)
+        image.kept_warnings->push_back(errnum != 0 ? text + ": " + std::strerror(errnum) : text);
+    image.reporter.warning(text, errnum);
+}
+
 } // namespace
 
 void print_report(const char* prefix, const std::string& text, int errnum) {
@@ -54,7 +61,7 @@ int warn(Image& image, int errnum, const char* format, ...) {
     va_start(args, format);
     std::string text = vformatted(format, args);
     va_end(args);
-    image.reporter.warning(text, errnum);
+    report_warning(image, text, errnum);
     return -1;
 }
 
@@ -64,7 +71,15 @@ void fatal_unless_forced(Image& image, bool force, const char* format, ...) {
     std::string text = vformatted(format, args);
     va_end(args);
     if (!force) throw veltra::Error(text, 0);
-    image.reporter.warning(text, 0);
+    report_warning(image, text, 0);
+}
+
+KeptWarnings::KeptWarnings(Image& image) : image_(image), before_(image.kept_warnings) {
+    image.kept_warnings = &texts_;
+}
+
+KeptWarnings::~KeptWarnings() {
+    image_.kept_warnings = before_;
 }
 
 } // namespace veltool

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "veltra/error.h"
 
@@ -27,6 +28,22 @@ std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 
 
 // Hands the printf text to the image's reporter as a warning and returns -1.
 int warn(Image& image, int errnum, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+// While it lives, the texts of the image's warnings are kept as well (": " and the system
+// error text after those that carry one): a JSON document lists them.
+class KeptWarnings {
+  public:
+    explicit KeptWarnings(Image& image);
+    ~KeptWarnings();
+    KeptWarnings(const KeptWarnings&) = delete;
+    KeptWarnings& operator=(const KeptWarnings&) = delete;
+    const std::vector<std::string>& texts() const { return texts_; }
+
+  private:
+    Image& image_;
+    std::vector<std::string>* before_;
+    std::vector<std::string> texts_;
+};
 
 // The checks that the force letter F lets pass: fatal without force, a warning with it.
 void fatal_unless_forced(Image& image, bool force, const char* format, ...)

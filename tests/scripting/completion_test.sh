@@ -41,7 +41,7 @@ NOTES.TXT |./veltool -i lister -d disk.img -r X n
 |./velrea -d missing.img ''
 |$build/bin/VELPTR -d disk.img ''
 --help --version -d -e -f -i -o -r -z |./velrea -
---help --version -d -i |$build/bin/VELPTR -
+--help --json --version -d -i |$build/bin/VELPTR -
 -h |$build/bin/VELLIS -h
 dcr dcw ddi del dir dre |./veltool -i d
 ren |./veltool -i ren

@@ -47,7 +47,7 @@ for run in "$build/veltool --help" "$build/veltool -i xyz --help" "$build/veltoo
 done
 [ "$("$build/bin/VELSUM" -d x -f y --version)" = "veltool $version" ] || fail "veltool --version"
 [ "$("$build/parmdump" --version)" = "parmdump $version" ] || fail "parmdump --version"
-[[ $("$build/parmdump" --help) == "usage: parmdump filename"* ]] || fail "parmdump --help"
+[[ $("$build/parmdump" --help) == "usage: parmdump [--json] filename"* ]] || fail "parmdump --help"
 
 # After "--" they are arguments, and a run without them is as it was.
 out=$("$build/bin/VELDIR" -- --help 2>&1) && fail "VELDIR -- --help succeeds"

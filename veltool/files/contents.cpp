@@ -13,6 +13,7 @@
 #include "veltool/files/file_walk.h"
 #include "veltool/files/host_forms.h"
 #include "veltool/image/io.h"
+#include "veltool/json_output.h"
 #include "veltool/octal.h"
 #include "veltool/report.h"
 
@@ -43,9 +44,10 @@ std::int64_t data_bytes(const DirEntry& entry) {
 }
 
 // Walks the loaded directory: calls each(entry) for every selected file whose directory sector
-// is usable, then reports when nothing was found.
+// is usable, then reports when nothing was found (with --json, returns the patterns to report
+// instead).
 template <class Each>
-void for_each_readable(Image& image, const Options& options, Each each) {
+std::optional<std::vector<std::string>> for_each_readable(Image& image, const Options& options, Each each) {
     Selection selection = selection_of(options, false);
     std::int64_t found = for_each_selected(image, selection, [&](DirEntry& entry) {
         if (!load_usable_sector(image, entry)) {
@@ -54,7 +56,12 @@ void for_each_readable(Image& image, const Options& options, Each each) {
         }
         each(entry);
     });
-    report_if_none_found(image, found, options, selection);
+    if (!options.json) {
+        report_if_none_found(image, found, options, selection);
+    } else if (found == 0 && !has_letter(options.letters, 'R')) {
+        return selection.patterns;
+    }
+    return std::nullopt;
 }
 
 void list_text(Image& image, const DirEntry& entry, bool capitals, std::int64_t line_limit) {
@@ -197,16 +204,23 @@ void command_lis(Image& image, const Options& options) {
 }
 
 void command_sum(Image& image, const Options& options) {
+    KeptWarnings kept(image);
     read_directory(image);
     std::vector<const DirEntry*> files;
     allocated_or_fatal("no memory for sorted directory list",
                        [&] { files.reserve(static_cast<std::size_t>(entries_used(image))); });
-    for_each_readable(image, options, [&](DirEntry& entry) {
+    auto not_found = for_each_readable(image, options, [&](DirEntry& entry) {
         drop_directory_sector(entry);
         files.push_back(&entry);
     });
     std::stable_sort(files.begin(), files.end(),
                      [](const DirEntry* a, const DirEntry* b) { return compare_by_name(*a, *b) < 0; });
+    if (options.json) {
+        std::vector<FileSum> sums;
+        for (const DirEntry* entry : files)
+            sums.push_back({entry, checksum(image, *entry)});
+        return print_sums_json(image, kept.texts(), sums, not_found ? &*not_found : nullptr);
+    }
     for (const DirEntry* entry : files) {
         std::fprintf(image.out, "%-8s%c%-4s   SIZE = %8llo   CSUM = %8llo\n", entry->name.c_str(),
                      entry->extension.empty() ? ' ' : '.', entry->extension.c_str(), octal(entry->size),

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "common/file_descriptor.h"
 #include "common/text.h"
@@ -44,6 +45,7 @@ struct Image {
 
     veltra::Reporter& reporter;
     std::FILE* out; // what the commands print goes here
+    std::vector<std::string>* kept_warnings = nullptr; // when set, every warning's text goes here too
 
     kavolt::FileDescriptor image_fd; // not open until the image is opened
     std::string path;

@@ -5,17 +5,20 @@
 #include "veltool/commands.h"
 #include "veltool/image/fixed_records.h"
 #include "veltool/image/io.h"
+#include "veltool/json_output.h"
 #include "veltool/report.h"
 
 namespace veltool {
 
-void print_partition_table(Image& image) {
+void print_partition_table(Image& image, bool json) {
+    KeptWarnings kept(image);
     PartitionTableBytes bytes;
     read_at(image.fd(), PARTITION_OFFSET, bytes.data(), bytes.size(), "cannot seek disk image",
             "cannot read disk sector");
     PartitionTable table = decode_partition_table(bytes);
     if (table.mark != PARTITION_TABLE_MARK) fatal(0, "INVALID PARTITION TABLE");
     if (table.second_mark != 0) warn(image, 0, "INVALID PARTITION TABLE");
+    if (json) return print_partition_table_json(image, kept.texts(), table);
     std::fprintf(image.out, "DISK   UNIT   START SECTOR   END SECTOR   SIZE IN SECTORS\n");
     std::fprintf(image.out, "=========================================================\n");
     for (int i = 0; i < LOGICAL_DISKS; ++i) {
@@ -35,11 +38,13 @@ void write_default_partition_table(Image& image, const std::string& letters) {
     write_image(image, PARTITION_OFFSET, bytes.data(), bytes.size(), "cannot write disk sector");
 }
 
-void print_disk_comment(Image& image) {
+void print_disk_comment(Image& image, bool json) {
     DiskCommentBytes bytes;
     read_at(image.fd(), COMMENT_OFFSET, bytes.data(), bytes.size(), "cannot seek disk image",
             "cannot read disk comment");
-    std::fprintf(image.out, "%s\n", decode_disk_comment(bytes.data()).c_str());
+    std::string comment = decode_disk_comment(bytes.data());
+    if (json) return print_disk_comment_json(image, {}, comment);
+    std::fprintf(image.out, "%s\n", comment.c_str());
 }
 
 void write_disk_comment(Image& image, const std::string& text) {
@@ -47,14 +52,14 @@ void write_disk_comment(Image& image, const std::string& text) {
     write_image(image, COMMENT_OFFSET, bytes.data(), bytes.size(), "cannot write disk comment");
 }
 
-void command_ptr(Image& image, const Options&) {
-    print_partition_table(image);
+void command_ptr(Image& image, const Options& options) {
+    print_partition_table(image, options.json);
 }
 void command_ptw(Image& image, const Options& options) {
     write_default_partition_table(image, options.letters);
 }
-void command_dcr(Image& image, const Options&) {
-    print_disk_comment(image);
+void command_dcr(Image& image, const Options& options) {
+    print_disk_comment(image, options.json);
 }
 void command_dcw(Image& image, const Options& options) {
     write_disk_comment(image, options.comment);

@@ -14,7 +14,7 @@ void write_default_partition_table(Image& image, const std::string& letters);
 // Writes text (cut to 74 characters) as the disk comment.
 void write_disk_comment(Image& image, const std::string& text);
 
-void print_partition_table(Image& image);
-void print_disk_comment(Image& image);
+void print_partition_table(Image& image, bool json = false);
+void print_disk_comment(Image& image, bool json = false);
 
 } // namespace veltool
