@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
 
 namespace kavolt {
 
@@ -132,7 +131,7 @@ void name_to_words(std::string_view host_name, Byte* words) {
     pack_chars(extension, words + 2 * WORD_BYTES);
 }
 
-std::time_t get_date(const Byte* date, const Byte* time) {
+std::time_t get_date(const Byte* date, const Byte* time, DateCache* cache) {
     int hours = 0, minutes = 0, seconds = 0;
     if (time != nullptr) {
         hours = bcd_value(time[0]);
@@ -153,14 +152,9 @@ std::time_t get_date(const Byte* date, const Byte* time) {
         }
     }
     if (day == 1 && month == 1 && year == 1900 && hours == 0 && minutes == 0 && seconds == 0) return 0;
-    // The files of a disk often share their date: the last conversion is kept.
-    struct Converted {
-        int fields[6];
-        std::time_t t;
-    };
-    static std::optional<Converted> last;
     const int fields[6] = {year, month, day, hours, minutes, seconds};
-    if (last && std::equal(fields, fields + 6, last->fields)) return last->t;
+    if (cache != nullptr && cache->last && std::equal(fields, fields + 6, cache->last->fields))
+        return cache->last->t;
     std::tm calendar{};
     calendar.tm_sec = seconds;
     calendar.tm_min = minutes;
@@ -169,8 +163,8 @@ std::time_t get_date(const Byte* date, const Byte* time) {
     calendar.tm_mon = month - 1;
     calendar.tm_year = year - 1900;
     calendar.tm_isdst = -1;
-    Converted converted{{year, month, day, hours, minutes, seconds}, std::mktime(&calendar)};
-    last = converted;
+    DateCache::Converted converted{{year, month, day, hours, minutes, seconds}, std::mktime(&calendar)};
+    if (cache != nullptr) cache->last = converted;
     return converted.t;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ctime>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -33,9 +34,19 @@ void name_from_words(FullName& dest, const Byte* words);
 // Stores the KAVOLT form of the last component of a host path into three words.
 void name_to_words(std::string_view host_name, Byte* words);
 
+// The last date converted by get_date, kept by its caller: the files of a disk often share
+// their date, and the conversion to host time costs more than reading the whole record.
+struct DateCache {
+    struct Converted {
+        int fields[6];
+        std::time_t t;
+    };
+    std::optional<Converted> last;
+};
+
 // Host time of a BCD date word and an optional time word (either place may be null);
-// 0 when there is no date.
-std::time_t get_date(const Byte* date, const Byte* time);
+// 0 when there is no date. With a cache, a date equal to the last one is not converted again.
+std::time_t get_date(const Byte* date, const Byte* time, DateCache* cache = nullptr);
 // Stores t (negative: now; 0: no date) as a BCD date word and time word (either may be null).
 void put_date(std::time_t t, Byte* date, Byte* time);
 

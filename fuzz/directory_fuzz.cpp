@@ -5,9 +5,8 @@
 
 #include "fuzz/fuzz_support.h"
 #include "veltool/image/directory.h"
+#include "veltool/image/image.h"
 #include "veltool/image/layout.h"
-#include "veltool/report.h"
-#include "veltool/state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     int fd = fuzz::memory_file(data, size, 191 * veltool::SECTOR_BYTES);
@@ -17,17 +16,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::run_veltool({"VELSDI", "-d", image, "-m", "-o", "B"});
     fuzz::run_veltool({"VELSDI", "-d", image, "-t", "-w"});
     fuzz::run_veltool({"VELDDI", "-d", image, "-o", "N"});
-    veltool::image_fd = fd;
+    veltra::KeepingReporter reporter;
+    veltool::Image opened(reporter, stdout);
+    opened.image_fd = veltool::FileDescriptor(fd);
     try {
-        veltool::read_directory();
-        veltool::verify_directory();
-        veltool::write_directory();
-        veltool::free_directory_list();
-        veltool::read_directory();
-    } catch (const veltool::FatalExit&) {
+        veltool::read_directory(opened);
+        veltool::verify_directory(opened);
+        veltool::write_directory(opened);
+        veltool::free_directory_list(opened);
+        veltool::read_directory(opened);
+    } catch (const veltra::Error&) {
     }
-    veltool::free_directory_list();
-    veltool::image_fd = -1;
-    close(fd);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "veltool/image/directory.h"
+#include "veltool/image/image.h"
 #include "veltool/image/layout.h"
 #include "veltool/image/records.h"
 
@@ -29,6 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     veltool::decode_directory_entry(slot_again.data());
 
     entry.sector = sector;
-    veltool::check_directory_sector(entry);
+    veltra::KeepingReporter reporter;
+    veltool::Image image(reporter, stdout);
+    veltool::check_directory_sector(image, entry);
     return 0;
 }

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include "veltool/frontend.h"
-#include "veltool/image/directory.h"
 
 namespace fuzz {
 
@@ -57,9 +56,7 @@ int run_veltool(const std::vector<std::string>& arguments) {
     for (std::string& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
-    int status = veltool::run_veltool(static_cast<int>(words.size()), argv.data());
-    veltool::free_directory_list();
-    return status;
+    return veltool::run_veltool(static_cast<int>(words.size()), argv.data());
 }
 
 } // namespace fuzz

@@ -19,8 +19,7 @@ std::string path_of(int fd);
 const std::string& scratch();
 void write_host_file(const std::string& path, const std::uint8_t* data, std::size_t size);
 
-// One veltool run with these arguments (argv[0] included); the directory state it leaves
-// behind is released.
+// One veltool run with these arguments (argv[0] included).
 int run_veltool(const std::vector<std::string>& arguments);
 
 } // namespace fuzz

@@ -3,14 +3,15 @@
 #pragma once
 
 #include "parmdump/identify.h"
+#include "parmdump/report.h"
 #include "parmdump/values.h"
 
 namespace parmdump {
 
-void print_halvor_block(const Sector& sector, Kind kind, const Values& v);
+void write_halvor_block(ReportWriter& out, const Sector& sector, Kind kind, const Values& v);
 
-// Loads the second parameter sector named by word 117 and prints its D, C and K lists, or
+// Loads the second parameter sector named by word 117 and writes its D, C and K lists, or
 // the line saying that it is not available.
-void print_second_sector_block(Loaded& loaded);
+void write_second_sector_block(ReportWriter& out, Loaded& loaded);
 
 } // namespace parmdump

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -22,22 +22,23 @@ Identification classify(const Byte* first_four);
 // The file being read: the one named on the command line, its parameter file, or later the
 // data file that holds the second TORGIL parameter sector.
 struct CurrentFile {
-    FileDescriptor file;
+    std::unique_ptr<InputFile> file;
     std::string name;
 };
 
 // A parameter sector as loaded, in the normal byte order.
 struct Loaded {
+    const FileSource* files = nullptr; // where the files come from
     CurrentFile current;
     Sector sector{};
     bool expanded = false;
     bool swapped = false;
 };
 
-// Opens the data file named `argument` (or its parameter file p_<name> / P_<name>), loads
-// and byte-order-corrects the parameter sector. On failure the message is printed and
-// nothing is returned.
-std::optional<Loaded> load_parameter_sector(const std::string& argument);
+// Opens the data file named `argument` (or its parameter file p_<name> / P_<name>) in
+// `files`, loads and byte-order-corrects the parameter sector. Throws veltra::Error with the
+// message on failure.
+Loaded load_parameter_sector(const FileSource& files, const std::string& argument);
 
 // The reports to print.
 struct Kinds {
@@ -49,9 +50,13 @@ struct Kinds {
 // the last "/" counts).
 Kinds interpretation(std::string_view invocation);
 
-// Prints the data line ("FENDAR DATA", "TORGIL DATA" or "Unknown data" with its
-// interpretations) and returns the kinds to report.
-Kinds decide_kinds(const Sector& sector, std::string_view invocation);
+// The data line ("FENDAR DATA", "TORGIL DATA" or "Unknown data" with the interpretations
+// `unknown`) and the kinds to report.
+struct DataLine {
+    std::string text;
+    Kinds kinds;
+};
+DataLine decide_kinds(const Sector& sector, Kinds unknown);
 
 // Loads the second TORGIL parameter sector n: sector n + 1 of the current file, else sector
 // n of the data file whose parameter file is current (which then becomes current). Returns

@@ -3,8 +3,7 @@
 #include <clocale>
 #include <cstdio>
 
-#include "parmdump/identify.h"
-#include "parmdump/report.h"
+#include "veltra/parameters.h"
 
 namespace parmdump {
 
@@ -15,11 +14,14 @@ int run_parmdump(int argc, char** argv) {
         std::printf("Usage: %s filename\n", invocation);
         return 1;
     }
-    std::optional<Loaded> loaded = load_parameter_sector(argv[1]);
-    if (!loaded) return 1;
-    Kinds kinds = decide_kinds(loaded->sector, invocation);
-    if (kinds.fendar) print_report(Kind::fendar, *loaded);
-    if (kinds.torgil) print_report(Kind::torgil, *loaded);
+    try {
+        veltra::ParameterReport report =
+            veltra::parameters(argv[1], veltra::unknown_data_for_program(invocation));
+        std::fwrite(report.text.data(), 1, report.text.size(), stdout);
+    } catch (const veltra::Error& error) {
+        std::printf("%s\n", error.what());
+        return 1;
+    }
     return 0;
 }
 

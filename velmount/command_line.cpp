@@ -9,7 +9,6 @@
 
 #include "veltool/image/io.h"
 #include "veltool/image/records.h"
-#include "veltool/state.h"
 
 namespace velmount {
 
@@ -67,13 +66,14 @@ MountOptions parse_command_line(int argc, char** argv) {
     return options;
 }
 
-void open_image(const std::string& path) {
-    veltool::image_fd = open(path.c_str(), O_RDONLY);
-    if (veltool::image_fd < 0)
+void open_image(veltool::Image& image, const std::string& path) {
+    image.path = path;
+    image.image_fd = veltool::FileDescriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!image.image_fd.is_open())
         throw StartError("velmount: cannot open disk image " + path + ": " + system_error(errno));
     veltool::Byte header[veltool::DIRECTORY_HEADER_BYTES];
     veltool::Transfer got =
-        veltool::try_read_at(veltool::image_fd, veltool::DIRECTORY_OFFSET, header, sizeof header);
+        veltool::try_read_at(image.fd(), veltool::DIRECTORY_OFFSET, header, sizeof header);
     std::int64_t blocks = veltool::decode_directory_header(header).blocks;
     if (got.count != sizeof header || blocks < veltool::MIN_DIRECTORY_BLOCKS ||
         blocks > veltool::MAX_DIRECTORY_BLOCKS)

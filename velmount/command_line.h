@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "veltool/image/image.h"
+
 namespace velmount {
 
 // Ends velmount before anything is mounted: its text is the one line on standard error.
@@ -28,7 +30,7 @@ MountOptions parse_command_line(int argc, char** argv);
 // Opens the image read-only as the library's image and makes sure it has a VELTRA directory
 // header; the mount point must be a folder with nothing mounted on it, and the machine must
 // have FUSE.
-void open_image(const std::string& path);
+void open_image(veltool::Image& image, const std::string& path);
 void check_mount_point(const std::string& path);
 void check_fuse_device();
 

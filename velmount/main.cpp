@@ -7,11 +7,12 @@
 #include <string>
 #include <unistd.h>
 
+#include "common/help.h"
 #include "velmount/command_line.h"
+#include "velmount/help.h"
 #include "velmount/mounted_image.h"
 #include "velmount/operations.h"
-#include "veltool/report.h"
-#include "veltool/state.h"
+#include "veltra/error.h"
 
 namespace velmount {
 
@@ -80,23 +81,14 @@ int serve(const MountOptions& options, MountedImage& image) {
     return status;
 }
 
-// Closes the image, which stays open as the library's image for as long as velmount runs.
-struct ImageCloser {
-    ~ImageCloser() {
-        if (veltool::image_fd >= 0) close(veltool::image_fd);
-        veltool::image_fd = -1;
-    }
-};
-
 int run(int argc, char** argv) {
     fuse_set_log_func(keep_message);
-    ImageCloser closer;
     try {
         MountOptions options = parse_command_line(argc, argv);
-        open_image(options.image);
+        MountedImage image;
+        velmount::open_image(image.disk, options.image);
         check_mount_point(options.mount_point);
         check_fuse_device();
-        MountedImage image;
         image.form = veltool::host_form_of(std::string(1, options.form));
         image.force = options.force;
         try {
@@ -109,8 +101,8 @@ int run(int argc, char** argv) {
         return serve(options, image);
     } catch (const StartError& e) {
         std::fprintf(stderr, "%s\n", e.what());
-    } catch (const veltool::FatalExit&) {
-        // the library has said why
+    } catch (const veltra::Error& e) {
+        MountReporter::print_error(e.what(), e.errnum());
     }
     return 1;
 }
@@ -120,5 +112,7 @@ int run(int argc, char** argv) {
 } // namespace velmount
 
 int main(int argc, char** argv) {
+    if (kavolt::answer_help_request(argc, argv, "velmount", [] { return std::string(velmount::HELP); }))
+        return 0;
     return velmount::run(argc, argv);
 }

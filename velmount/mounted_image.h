@@ -1,6 +1,6 @@
 // The files of the mounted disk image as the mount shows them: taken from the image's
 // directory, taken again when the image file changes, and read in the chosen host form.
-// The image is the library's one open image (image_fd); the mount runs single-threaded.
+// The mount runs single-threaded.
 #pragma once
 
 #include <cstdint>
@@ -8,9 +8,12 @@
 #include <span>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "veltool/files/host_forms.h"
+#include "veltool/image/image.h"
+#include "veltra/reporter.h"
 
 namespace velmount {
 
@@ -38,7 +41,24 @@ struct MountedFile {
     std::int64_t length = -1; // bytes in the host form; -1 until measured (text)
 };
 
+// Prints the library's warnings and errors on standard error as veltool prints them; within
+// one load of the directory a warning is printed once, however often it comes up. An error
+// ends the operation with EIO.
+class MountReporter : public veltra::Reporter {
+  public:
+    void warning(const std::string& text, int errnum) override;
+    [[noreturn]] void error(const std::string& text, int errnum) override;
+    // Prints the error without ending anything.
+    static void print_error(const std::string& text, int errnum);
+    void start_load() { printed_.clear(); }
+
+  private:
+    std::unordered_set<std::string> printed_;
+};
+
 struct MountedImage {
+    MountReporter reporter;
+    veltool::Image disk{reporter, stdout}; // opened read-only
     veltool::HostForm form;
     bool force = false;
     ImageStamp stamp; // of the image the files were taken from
@@ -48,7 +68,7 @@ struct MountedImage {
 };
 
 // Size and modification time of the open image.
-ImageStamp stamp_of_image();
+ImageStamp stamp_of_image(const MountedImage& image);
 
 // Takes the files from the image's directory: directory warnings on standard error; a
 // directory that fails verification is fatal unless forced (as for the changing commands);
@@ -60,14 +80,14 @@ void refresh(MountedImage& image);
 // The file of that name, or nullptr.
 MountedFile* find_file(MountedImage& image, const std::string& name);
 // The byte count of the file's host form; for text, measured by converting it once.
-std::int64_t host_length_of(MountedFile& file);
+std::int64_t host_length_of(const MountedImage& image, MountedFile& file);
 
 // The whole text form of the file.
-std::vector<Byte> host_text(const MountedFile& file);
+std::vector<Byte> host_text(const MountedImage& image, const MountedFile& file);
 // Reads bytes of the (not text) host form from `offset` on into `out`, at most to the end
 // of the form; returns how many. EIO when the file's directory sector is no longer the one
 // it had when it was taken, or when the image ends before the file does.
-std::size_t read_host_bytes(const MountedFile& file, veltool::HostForm form, std::int64_t offset,
+std::size_t read_host_bytes(const MountedImage& image, const MountedFile& file, std::int64_t offset,
                             std::span<Byte> out);
 
 } // namespace velmount

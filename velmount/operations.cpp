@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "velmount/mounted_image.h"
-#include "veltool/report.h"
+#include "veltra/error.h"
 
 namespace velmount {
 
@@ -46,7 +46,8 @@ int guarded(Operation operation) {
         return operation();
     } catch (const MountError& e) {
         return -e.error;
-    } catch (const veltool::FatalExit&) {
+    } catch (const veltra::Error& e) {
+        MountReporter::print_error(e.what(), e.errnum());
         return -EIO;
     } catch (const std::bad_alloc&) {
         return -ENOMEM;
@@ -99,10 +100,10 @@ int mount_getattr(const char* path, struct stat* st, fuse_file_info* fi) {
             st->st_nlink = 2;
             st->st_uid = getuid();
             st->st_gid = getgid();
-            set_times(st, static_cast<std::time_t>(stamp_of_image().mtime_ns / 1000000000));
+            set_times(st, static_cast<std::time_t>(stamp_of_image(mounted()).mtime_ns / 1000000000));
         } else {
             MountedFile& file = file_at(path);
-            stat_file(st, file, host_length_of(file));
+            stat_file(st, file, host_length_of(mounted(), file));
         }
         return 0;
     });
@@ -121,7 +122,7 @@ int mount_readdir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, f
             struct stat st {};
             bool measured = true;
             try {
-                stat_file(&st, file, host_length_of(file));
+                stat_file(&st, file, host_length_of(image, file));
             } catch (const MountError&) {
                 measured = false; // the look-up of the name reports the error
             }
@@ -139,7 +140,7 @@ int mount_open(const char* path, fuse_file_info* fi) {
         auto open = std::make_unique<OpenFile>();
         open->file = file_at(path);
         if (image.form.text) {
-            open->text = host_text(open->file);
+            open->text = host_text(image, open->file);
             open->file.length = static_cast<std::int64_t>(open->text.size());
         }
         // Reads come straight from the image, in the pieces the program asks for.
@@ -153,8 +154,7 @@ int mount_read(const char*, char* buffer, size_t size, off_t offset, fuse_file_i
     return guarded([&] {
         OpenFile& open = open_file(fi);
         std::span<Byte> out(reinterpret_cast<Byte*>(buffer), size);
-        if (!mounted().form.text)
-            return static_cast<int>(read_host_bytes(open.file, mounted().form, offset, out));
+        if (!mounted().form.text) return static_cast<int>(read_host_bytes(mounted(), open.file, offset, out));
         if (offset >= static_cast<off_t>(open.text.size())) return 0;
         std::size_t n = std::min(size, open.text.size() - static_cast<std::size_t>(offset));
         std::copy_n(open.text.begin() + offset, n, out.begin());

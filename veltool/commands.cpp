@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include "veltool/image/io.h"
+
 namespace veltool {
 
 namespace {
@@ -43,6 +45,15 @@ const Command* find_command(const std::string& text) {
         if (strncasecmp(text.c_str(), command.name, 3) == 0) return &command;
     }
     return nullptr;
+}
+
+void run_command(Image& image, const Command& command, const Options& options) {
+    try {
+        command.handler(image, options);
+        if (command.use != ImageUse::reads) flush_image(image);
+    } catch (const veltra::Error& error) {
+        image.reporter.error(error.what(), error.errnum());
+    }
 }
 
 } // namespace veltool

@@ -1,32 +1,21 @@
 #include "veltool/frontend.h"
 
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "veltool/commands.h"
-#include "veltool/image/io.h"
+#include "veltool/image/image.h"
 #include "veltool/options.h"
 #include "veltool/report.h"
-#include "veltool/state.h"
 
 namespace veltool {
 
-int image_fd = -1;
-
 namespace {
 
-// Closes the image however the run ends.
-struct ImageCloser {
-    ~ImageCloser() {
-        if (image_fd >= 0) close(image_fd);
-        image_fd = -1;
-    }
-};
+// The directory list of the last run, left for the process exit to take back at once:
+// taking a full directory's list apart entry by entry would cost its listing a tenth of its
+// time. A later run in the same process (the fuzz targets) gives it back.
+DirectoryList& left_for_exit = *new DirectoryList;
 
 // Standard output is the host file of the listings and of lis: a write that failed there
 // ends the run as any other failed write does.
@@ -35,60 +24,46 @@ void finish_output() {
     if (error != 0 || std::ferror(stdout)) fatal(error, "cannot write standard output");
 }
 
-// Without TZ the C library looks at the system's time-zone file again on every mktime, one
-// stat per date converted; naming that same file in TZ lets it be read once.
-void settle_time_zone() {
-    if (std::getenv("TZ") == nullptr) setenv("TZ", ":/etc/localtime", 0);
-    tzset();
-}
-
-void run(int argc, char** argv) {
-    std::setlocale(LC_ALL, "");
-    settle_time_zone();
-    ImageCloser closer;
+void run(int argc, char** argv, Image& image) {
     Options options = parse_options(argc, argv);
     if (options.disk_image.empty()) fatal(0, "VELTRA disk image filename not specified");
     const Command* command = find_command(options.command);
     if (command == nullptr) {
-        open_image(options.disk_image);
+        open_image(image, options.disk_image);
         fatal(0, "illegal command \"%s\"", options.command.c_str());
     }
-    if (command->use != ImageUse::creates) hold_image(options.disk_image, command->use);
-    command->handler(options);
-    if (command->use != ImageUse::reads) flush_image();
+    if (command->use != ImageUse::creates) hold_image(image, options.disk_image, command->use);
+    run_command(image, *command, options);
     finish_output();
 }
 
 } // namespace
 
-bool open_image(const std::string& path) {
-    image_fd = open(path.c_str(), O_RDWR);
-    if (image_fd >= 0) return true;
-    image_fd = open(path.c_str(), O_RDONLY);
-    if (image_fd < 0) fatal(errno, "cannot open VELTRA disk image %s", path.c_str());
-    return false;
+void CommandLineReporter::warning(const std::string& text, int errnum) {
+    print_report("WARNING: ", text, errnum);
 }
 
-void lock_image(int fd, const std::string& path, LockMode mode) {
-    if (!lock_file(fd, mode, IMAGE_LOCK_WAIT_MS))
-        fatal(0, "disk image %s is in use by another program", path.c_str());
-}
-
-void hold_image(const std::string& path, ImageUse use) {
-    bool writable = open_image(path);
-    bool exclusive = use != ImageUse::reads && writable;
-    lock_image(image_fd, path, exclusive ? LockMode::exclusive : LockMode::shared);
+void CommandLineReporter::error(const std::string& text, int errnum) {
+    print_report("ERROR: ", text, errnum);
+    throw CommandLineExit{};
 }
 
 int run_veltool(int argc, char** argv) {
+    CommandLineReporter reporter;
+    Image image(reporter, stdout);
+    int status = 0;
     try {
-        run(argc, argv);
-    } catch (const FatalExit&) {
-        std::fflush(stdout);
-        return 1;
+        try {
+            run(argc, argv, image);
+        } catch (const veltra::Error& error) {
+            reporter.error(error.what(), error.errnum());
+        }
+    } catch (const CommandLineExit&) {
+        status = 1;
     }
     std::fflush(stdout);
-    return 0;
+    left_for_exit.swap(image.directory_list);
+    return status;
 }
 
 } // namespace veltool

@@ -17,7 +17,6 @@
 #include "veltool/octal.h"
 #include "veltool/report.h"
 #include "veltool/selection.h"
-#include "veltool/state.h"
 
 namespace veltool {
 
@@ -57,28 +56,20 @@ struct Totals {
     }
 };
 
-std::string attribute_letters(std::uint32_t attributes) {
-    std::string letters;
-    bool r = attributes & ATTR_R, i = attributes & ATTR_I;
-    letters += r == i ? 'A' : r ? 'R' : 'I';
-    if (attributes & ATTR_X) letters += 'X';
-    if (attributes & ATTR_P) letters += 'P';
-    if (attributes & ATTR_C) letters += 'C';
-    return letters;
-}
-
-void print_heading(unsigned mask) {
+void print_heading(Image& image, unsigned mask) {
     if (!(mask & LIST_HEADER)) return;
-    std::printf("%s\n", disk_comment.c_str());
-    std::printf("ACTUAL DATE: %-9s", listing_date(std::time(nullptr)).c_str());
-    std::printf("   DISK INITIALIZATION OR LAST DRE: %-9s\n\n", listing_date(directory_date).c_str());
+    std::fprintf(image.out, "%s\n", image.disk_comment.c_str());
+    std::fprintf(image.out, "ACTUAL DATE: %-9s", listing_date(image, std::time(nullptr)).c_str());
+    std::fprintf(image.out, "   DISK INITIALIZATION OR LAST DRE: %-9s\n\n",
+                 listing_date(image, image.directory_date).c_str());
 }
 
-// A listing line built up field by field and handed to standard output at once, as the
-// printf fields "%-Ns", "%Nllo" and "%Nlld" would have written it: a full directory has
-// thousands of lines of a dozen fields each.
+// A listing line built up field by field and handed to the output at once, as the printf
+// fields "%-Ns", "%Nllo" and "%Nlld" would have written it: a full directory has thousands
+// of lines of a dozen fields each.
 class LineText {
   public:
+    explicit LineText(std::FILE* out) : out_(out) {}
     LineText& text(std::string_view s) {
         line_.append(s);
         return *this;
@@ -93,7 +84,7 @@ class LineText {
     LineText& octal_field(unsigned long long value, std::size_t width) { return number(value, 8, width); }
     LineText& decimal_field(long long value, std::size_t width) { return number(value, 10, width); }
     void print() {
-        std::fwrite(line_.data(), 1, line_.size(), stdout);
+        std::fwrite(line_.data(), 1, line_.size(), out_);
         line_.clear();
     }
 
@@ -112,11 +103,12 @@ class LineText {
         if (used < width) line_.append(width - used, ' ');
         return *this;
     }
+    std::FILE* out_;
     std::string line_;
 };
 
-void print_free_line(const DirEntry& entry, unsigned mask) {
-    LineText out;
+void print_free_line(std::FILE* to, const DirEntry& entry, unsigned mask) {
+    LineText out(to);
     out.text("[EMPTY]      ");
     if (mask & LIST_ATTRIBUTES) out.text("      ");
     if (mask & LIST_NUMBERS) out.text("        ");
@@ -127,8 +119,8 @@ void print_free_line(const DirEntry& entry, unsigned mask) {
 }
 
 // Name, attribute letters, numbers, sectors and K: the fields before the directory sector's.
-void print_line_head(const FileLine& line, unsigned mask) {
-    LineText out;
+void print_line_head(std::FILE* to, const FileLine& line, unsigned mask) {
+    LineText out(to);
     out.left(line.name, 8).text(line.extension.empty() ? " " : ".").left(line.extension, 4);
     if (mask & LIST_ATTRIBUTES) out.text(" '").left(attribute_letters(line.attributes), 4);
     if (mask & LIST_NUMBERS) {
@@ -142,13 +134,13 @@ void print_line_head(const FileLine& line, unsigned mask) {
 
 // The fields before the directory sector's, and the end of the first line when any of
 // attributes, numbers or sectors put the rest on a second line.
-void print_first_line(const FileLine& line, unsigned mask) {
-    print_line_head(line, mask);
-    if (mask & FIRST_LINE_FIELDS) std::fputc('\n', stdout);
+void print_first_line(std::FILE* to, const FileLine& line, unsigned mask) {
+    print_line_head(to, line, mask);
+    if (mask & FIRST_LINE_FIELDS) std::fputc('\n', to);
 }
 
-void print_line_rest(const FileLine& line, unsigned mask) {
-    LineText out;
+void print_line_rest(Image& image, const FileLine& line, unsigned mask) {
+    LineText out(image.out);
     if (const DirSector* s = line.sector) {
         if (mask & LIST_ADDRESSES) {
             out.octal_field(octal(s->load_address), 8)
@@ -168,7 +160,7 @@ void print_line_rest(const FileLine& line, unsigned mask) {
                 out.text("              ");
             }
         }
-        if (mask & LIST_DATE) out.text(" ").field(listing_date(s->date));
+        if (mask & LIST_DATE) out.text(" ").field(listing_date(image, s->date));
     }
     if (mask & LIST_START) out.text(" :").octal_field(octal(line.start), 8);
     if ((mask & LIST_TAG) && !line.tag.empty()) out.text(" $").left(line.tag, 4);
@@ -177,43 +169,44 @@ void print_line_rest(const FileLine& line, unsigned mask) {
     out.print();
 }
 
-void print_illegal_line(const DirEntry& entry, unsigned mask) {
-    print_line_head(line_of(entry), mask);
-    if (mask & LIST_START) std::printf("  :%8llo", octal(entry.start));
+void print_illegal_line(std::FILE* out, const DirEntry& entry, unsigned mask) {
+    print_line_head(out, line_of(entry), mask);
+    if (mask & LIST_START) std::fprintf(out, "  :%8llo", octal(entry.start));
     if (mask & LIST_TAG) {
         if (entry.tag.empty()) {
-            std::printf("     ");
+            std::fprintf(out, "     ");
         } else {
-            std::printf(" $%-4s", entry.tag.c_str());
+            std::fprintf(out, " $%-4s", entry.tag.c_str());
         }
     }
-    std::printf("   *** ILLEGAL ENTRY ***\n");
+    std::fprintf(out, "   *** ILLEGAL ENTRY ***\n");
 }
 
-void print_summary(const Totals& totals, unsigned mask) {
+void print_summary(Image& image, const Totals& totals, unsigned mask) {
+    std::FILE* out = image.out;
     if (mask & LIST_SUMMARY) {
-        auto amount = [mask](const char* label, std::int64_t words) {
-            std::printf("%s%7lld K", label, static_cast<long long>(words / K_WORDS));
+        auto amount = [mask, out](const char* label, std::int64_t words) {
+            std::fprintf(out, "%s%7lld K", label, static_cast<long long>(words / K_WORDS));
             if (mask & LIST_SECTORS) {
-                std::printf("WORDS = %7lld SECTORS\n", static_cast<long long>(words / SECTOR_WORDS));
+                std::fprintf(out, "WORDS = %7lld SECTORS\n", static_cast<long long>(words / SECTOR_WORDS));
             } else {
-                std::printf("\n");
+                std::fprintf(out, "\n");
             }
         };
-        std::printf("\n");
+        std::fprintf(out, "\n");
         amount("SPACE AVAILABLE: ", totals.free);
         amount("LARGEST EMPTY:   ", totals.largest);
     }
     if (mask & LIST_HEADER) {
-        std::printf("FILE ENTRIES USED:  %4lld of %4lld\n", static_cast<long long>(entries_used()),
-                    static_cast<long long>(directory_capacity()));
+        std::fprintf(out, "FILE ENTRIES USED:  %4lld of %4lld\n", static_cast<long long>(entries_used(image)),
+                     static_cast<long long>(directory_capacity(image)));
     }
 }
 
 // Loads the entry's directory sector with the cross-check and keeps it only when it
 // carries the file magic.
-void load_file_sector(DirEntry& entry, std::int64_t image_bytes, MappedWalk& walk) {
-    read_directory_record(entry, image_bytes, walk);
+void load_file_sector(Image& image, DirEntry& entry, std::int64_t image_bytes, MappedWalk& walk) {
+    read_directory_record(image, entry, image_bytes, walk);
     if (entry.sector && entry.sector->kind != SECTOR_KIND_FILE) drop_directory_sector(entry);
 }
 
@@ -263,6 +256,25 @@ bool date_passes(const DateBound& bound, std::time_t date) {
 
 } // namespace
 
+std::string attribute_letters(std::uint32_t attributes) {
+    std::string letters;
+    bool r = attributes & ATTR_R, i = attributes & ATTR_I;
+    letters += r == i ? 'A' : r ? 'R' : 'I';
+    if (attributes & ATTR_X) letters += 'X';
+    if (attributes & ATTR_P) letters += 'P';
+    if (attributes & ATTR_C) letters += 'C';
+    return letters;
+}
+
+void find_deleted_files(SectorScan& scan, const DirEntry& area,
+                        const std::function<void(std::int64_t, DirSector&)>& each) {
+    std::int64_t last = area.start + area.size / SECTOR_WORDS;
+    for (std::int64_t s = area.start; s <= last; ++s) {
+        std::optional<DirSector> found = deleted_file_at(scan, s, last);
+        if (found) each(s, *found);
+    }
+}
+
 unsigned listing_mask(const std::string& letters) {
     if (letters.empty()) return DEFAULT_MASK;
     switch (std::toupper(static_cast<unsigned char>(letters[0]))) {
@@ -277,9 +289,8 @@ unsigned listing_mask(const std::string& letters) {
     return static_cast<unsigned>(value);
 }
 
-std::string listing_date(std::time_t t) {
-    // Files written together share their date: the last one is kept.
-    static std::optional<std::pair<std::time_t, std::string>> last;
+std::string listing_date(Image& image, std::time_t t) {
+    auto& last = image.listing_date;
     if (last && last->first == t) return last->second;
     std::tm calendar{};
     if (localtime_r(&t, &calendar) == nullptr) return "";
@@ -289,79 +300,75 @@ std::string listing_date(std::time_t t) {
     return last->second;
 }
 
-void command_dir(const Options& options) {
+void command_dir(Image& image, const Options& options) {
     unsigned mask = listing_mask(options.letters);
-    read_directory();
-    std::int64_t image_bytes = file_size(image_fd, "cannot stat disk image");
-    MappedWalk walk(image_fd);
+    read_directory(image);
+    std::int64_t image_bytes = file_size(image.fd(), "cannot stat disk image");
+    MappedWalk walk(image.fd());
     Selection selection = selection_of(options, true);
-    print_heading(mask);
+    print_heading(image, mask);
     Totals totals;
-    for (DirEntry& entry : directory_list) {
+    for (DirEntry& entry : image.directory_list) {
         if (entry.empty) {
             totals.add(entry);
-            if ((mask & LIST_HEADER) && selection.patterns.empty()) print_free_line(entry, mask);
+            if ((mask & LIST_HEADER) && selection.patterns.empty()) print_free_line(image.out, entry, mask);
             continue;
         }
         if (!entry_selected(selection, entry.tag, entry.full_name)) continue;
         if (entry.attributes & ATTR_NOT_FILE) {
-            print_illegal_line(entry, mask);
+            print_illegal_line(image.out, entry, mask);
             continue;
         }
         // Before the load, so that its warning or error starts a line of its own.
-        print_first_line(line_of(entry), mask);
-        load_file_sector(entry, image_bytes, walk);
-        print_line_rest(line_of(entry), mask);
+        print_first_line(image.out, line_of(entry), mask);
+        load_file_sector(image, entry, image_bytes, walk);
+        print_line_rest(image, line_of(entry), mask);
     }
-    print_summary(totals, mask);
+    print_summary(image, totals, mask);
 }
 
-void command_ddi(const Options& options) {
+void command_ddi(Image& image, const Options& options) {
     unsigned mask = listing_mask(options.letters);
-    read_directory();
+    read_directory(image);
     Selection selection = selection_of(options, true);
-    print_heading(mask);
+    print_heading(image, mask);
     Totals totals;
-    SectorScan scan;
-    for (const DirEntry& entry : directory_list) {
+    SectorScan scan(image);
+    for (const DirEntry& entry : image.directory_list) {
         if (!entry.empty) continue;
         totals.add(entry);
-        if ((mask & LIST_HEADER) && selection.patterns.empty()) print_free_line(entry, mask);
-        std::int64_t first = entry.start;
-        std::int64_t last = entry.start + entry.size / SECTOR_WORDS;
-        for (std::int64_t s = first; s <= last; ++s) {
-            std::optional<DirSector> found = deleted_file_at(scan, s, last);
-            if (!found || !entry_selected(selection, found->tag, found->full_name)) continue;
-            FileLine line{found->name, found->extension, found->attributes, found->size, s,
-                          found->tag,  &*found};
-            print_first_line(line, mask);
-            print_line_rest(line, mask);
-        }
+        if ((mask & LIST_HEADER) && selection.patterns.empty()) print_free_line(image.out, entry, mask);
+        find_deleted_files(scan, entry, [&](std::int64_t s, const DirSector& found) {
+            if (!entry_selected(selection, found.tag, found.full_name)) return;
+            FileLine line{found.name, found.extension, found.attributes, found.size, s, found.tag, &found};
+            print_first_line(image.out, line, mask);
+            print_line_rest(image, line, mask);
+        });
     }
-    print_summary(totals, mask);
+    print_summary(image, totals, mask);
 }
 
-void command_sdi(const Options& options) {
+void command_sdi(Image& image, const Options& options) {
     unsigned mask = listing_mask(options.letters);
-    read_directory();
+    read_directory(image);
     std::vector<DirEntry*> files;
     allocated_or_fatal("no memory for sorted directory list",
-                       [&files] { files.reserve(static_cast<std::size_t>(entries_used())); });
+                       [&] { files.reserve(static_cast<std::size_t>(entries_used(image))); });
     Selection selection = selection_of(options, true);
     bool by_date = options.sort_mode == SortMode::by_date;
     DateBound bound = date_bound_of(options.date_bound);
-    std::int64_t image_bytes = file_size(image_fd, "cannot stat disk image");
-    MappedWalk walk(image_fd);
-    print_heading(mask);
+    std::int64_t image_bytes = file_size(image.fd(), "cannot stat disk image");
+    MappedWalk walk(image.fd());
+    print_heading(image, mask);
     Totals totals;
-    for (DirEntry& entry : directory_list) {
+    for (DirEntry& entry : image.directory_list) {
         if (entry.empty) {
             totals.add(entry);
             continue;
         }
         if (!entry_selected(selection, entry.tag, entry.full_name) || (entry.attributes & ATTR_NOT_FILE))
             continue;
-        load_file_sector(entry, image_bytes, walk);
+        load_file_sector(image, entry, image_bytes, walk);
         if (!entry.sector) continue;
         if (by_date && !date_passes(bound, entry.sector->date)) continue;
         files.push_back(&entry);
@@ -385,11 +392,11 @@ void command_sdi(const Options& options) {
         }
     };
     for (std::size_t i = 0; i < files.size(); ++i) {
-        if (i > 0 && group_of(*files[i]) != group_of(*files[i - 1])) std::printf("\n");
-        print_first_line(line_of(*files[i]), mask);
-        print_line_rest(line_of(*files[i]), mask);
+        if (i > 0 && group_of(*files[i]) != group_of(*files[i - 1])) std::fputc('\n', image.out);
+        print_first_line(image.out, line_of(*files[i]), mask);
+        print_line_rest(image, line_of(*files[i]), mask);
     }
-    print_summary(totals, mask);
+    print_summary(image, totals, mask);
 }
 
 } // namespace veltool

@@ -1,7 +1,9 @@
 // The directory listings dir, sdi and ddi.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 
 #include "veltool/options.h"
@@ -25,7 +27,21 @@ constexpr unsigned LIST_HEADER = 0x800;
 // The mask of a -o text: a preset letter B, C, F or N, else a number, else the default.
 unsigned listing_mask(const std::string& letters);
 
-// A date as the listings show it: "%d.%b.%y" of the local time, at most 9 characters.
-std::string listing_date(std::time_t t);
+struct Image;
+struct DirEntry;
+struct DirSector;
+class SectorScan;
+
+// The attribute letters a listing shows for an attribute word: A, R or I, then X, P, C.
+std::string attribute_letters(std::uint32_t attributes);
+
+// Calls each(s, sector) for every deleted file that ddi finds in the EMPTY area: the
+// directory sector of one that starts at s and lies inside the area, read through the scan.
+void find_deleted_files(SectorScan& scan, const DirEntry& area,
+                        const std::function<void(std::int64_t, DirSector&)>& each);
+
+// A date as the listings show it: "%d.%b.%y" of the local time, at most 9 characters. The
+// image keeps the last one, which the next file often shares.
+std::string listing_date(Image& image, std::time_t t);
 
 } // namespace veltool

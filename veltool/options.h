@@ -42,9 +42,11 @@ std::string command_from_invocation(const std::string& argv0);
 std::size_t scan_integer(const std::string& text, std::int64_t& value);
 
 // Collects all options into a fresh Options, in command-line order; the first word that is
-// not an option, or the word after "--", starts the arguments.
-// Option errors are fatal.
+// not an option, or the word after "--", starts the arguments. The command comes from the
+// invocation name argv[0]. Option errors are fatal.
 Options parse_options(int argc, char** argv);
+// The same for the words after the invocation name, into options that hold the starting values.
+void parse_option_words(const std::vector<std::string>& words, Options& options);
 
 // True when letter occurs in text, in either case.
 bool has_letter(const std::string& text, char letter);

@@ -1,23 +1,36 @@
-// The two reporters of veltool: every error and warning reaches the user through them.
+// How veltool's errors and warnings leave the code that finds them: an error is thrown as
+// veltra::Error and handed to the image's reporter where the work was started; a warning
+// goes to the image's reporter at once.
 #pragma once
 
 #include <cerrno>
 #include <new>
+#include <string>
+
+#include "veltra/error.h"
 
 namespace veltool {
 
-// Thrown by fatal after its message has been printed; main turns it into exit status 1.
-struct FatalExit {};
+struct Image;
 
-// Prints "ERROR: ", the message, then ":\n" and the text of errnum (when not 0) or "\n",
-// on standard error, and ends the run with exit status 1.
+// Prints a report as the programs print it on standard error, after flushing what was
+// printed on standard output so far: the prefix ("ERROR: " or "WARNING: "), the text, then
+// ":\n" and the text of errnum when it is not 0, else "\n".
+void print_report(const char* prefix, const std::string& text, int errnum);
+
+// The printf text of format and its arguments.
+std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Throws veltra::Error with the printf text and errnum (the system error, or 0). Its
+// reporter prints "ERROR: ", the text, then ":\n" and the text of errnum or "\n".
 [[noreturn]] void fatal(int errnum, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// Prints like fatal with "WARNING: " and returns -1.
-int warn(int errnum, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Hands the printf text to the image's reporter as a warning and returns -1.
+int warn(Image& image, int errnum, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 // The checks that the force letter F lets pass: fatal without force, a warning with it.
-void fatal_unless_forced(bool force, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void fatal_unless_forced(Image& image, bool force, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
 
 // What allocate() returns; when memory runs out there, fatal `message` with the system error.
 template <class Allocate>

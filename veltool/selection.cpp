@@ -20,11 +20,11 @@ bool entry_selected(const Selection& selection, const std::string& tag, const st
     return false;
 }
 
-void report_not_found(const std::vector<std::string>& patterns) {
-    std::printf("FILE NOT FOUND:");
+void report_not_found(std::FILE* out, const std::vector<std::string>& patterns) {
+    std::fprintf(out, "FILE NOT FOUND:");
     for (std::size_t i = 0; i < patterns.size(); ++i)
-        std::printf("%s %s", i == 0 ? "" : ",", patterns[i].c_str());
-    std::printf("\n");
+        std::fprintf(out, "%s %s", i == 0 ? "" : ",", patterns[i].c_str());
+    std::fprintf(out, "\n");
 }
 
 } // namespace veltool

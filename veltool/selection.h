@@ -1,6 +1,7 @@
 // Which entries a command works on: the tag pattern of -r (with -z) and the name patterns.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,7 @@ Selection selection_of(const Options& options, bool all_without_patterns);
 // Both the tag test and the name test hold; patterns are matched without regard to case.
 bool entry_selected(const Selection& selection, const std::string& tag, const std::string& full_name);
 
-// The "FILE NOT FOUND:" line with the patterns, on standard output.
-void report_not_found(const std::vector<std::string>& patterns);
+// The "FILE NOT FOUND:" line with the patterns, on out.
+void report_not_found(std::FILE* out, const std::vector<std::string>& patterns);
 
 } // namespace veltool

@@ -29,6 +29,12 @@ if [ -f "$build/velmount" ]; then
     [ "${usage#usage: velmount}" != "$usage" ] || fail "the installed velmount does not run"
 fi
 
+# Completion: bash finds it by the command's name, zsh has one file for every name.
+for name in veltool velrea VELDIR parmdump velmount; do
+    [ -f "$scratch/prefix/share/bash-completion/completions/$name" ] || fail "no bash completion for $name"
+done
+grep -q '^#compdef .* velrea ' "$scratch/prefix/share/zsh/vendor-completions/_veltool" || fail "no zsh completion"
+
 # A command through each kind of link.
 truncate -s $((300 * 768)) "$scratch/disk.img"
 "$bin/VELDCW" -d "$scratch/disk.img" -c "INSTALLED"
@@ -61,6 +67,10 @@ if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
     echo "$contents" | grep -q './usr/bin/veldir -> veltool$' || fail "package lacks veldir"
     echo "$contents" | grep -q './usr/share/man/man1/veltool.1' || fail "package lacks the manual page"
     [ ! -f "$build/velmount" ] || echo "$contents" | grep -q './usr/bin/velmount$' || fail "package lacks velmount"
+    echo "$contents" | grep -q '/libveltra\.so\.1 -> libveltra\.so\.1\.0\.0$' || fail "package lacks libveltra.so.1"
+    for file in include/veltra/parameters.h pkgconfig/veltra.pc cmake/veltra/veltraConfig.cmake; do
+        echo "$contents" | grep -q "/$file\$" || fail "package lacks $file"
+    done
     [ "$(dpkg-deb -f "$deb" Package)" = veltool ] || fail "package name"
     dpkg-deb -f "$deb" Maintainer | grep -q . || fail "package has no maintainer"
 fi

@@ -1,5 +1,7 @@
 #include "tests/support/disk.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -217,6 +219,22 @@ ImageBuilder image(const std::string& text) {
 RunResult Disk::run(const std::string& command, std::vector<std::string> arguments) const {
     arguments.insert(arguments.begin(), {"-d", image});
     return run_vel(command, arguments);
+}
+
+RunResult Disk::traced(const std::string& command, std::vector<std::string> arguments,
+                       const std::string& fail) const {
+    std::remove(dir.file("trace").c_str());
+    arguments.insert(arguments.begin(), {"-d", image});
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    return run_vel(command, arguments,
+                   {"LD_PRELOAD=" IO_SHIM_PATH, "VELSHIM_FILE=" + image, "VELSHIM_LOG=" + dir.file("trace"),
+                    "VELSHIM_FAIL=" + fail,
+                    "ASAN_OPTIONS=verify_asan_link_order=0:" + std::string(asan ? asan : "")});
+}
+
+std::string Disk::trace() const {
+    Bytes log = read_file(dir.file("trace"));
+    return std::string(log.begin(), log.end());
 }
 
 Bytes Disk::sector(std::int64_t n, std::size_t length) const {

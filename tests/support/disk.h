@@ -109,6 +109,11 @@ struct Disk {
 
     // Runs VEL<command> on the image.
     RunResult run(const std::string& command, std::vector<std::string> arguments) const;
+    // The same with tests/support/io_shim.cpp preloaded: the image's locks, writes and flushes
+    // are logged to trace(), and fail ("N:EIO", ...) makes the N-th write fail.
+    RunResult traced(const std::string& command, std::vector<std::string> arguments,
+                     const std::string& fail = "") const;
+    std::string trace() const;
     Bytes bytes() const { return read_file(image); }
     // The first `length` bytes of sector n.
     Bytes sector(std::int64_t n, std::size_t length = SECTOR) const;

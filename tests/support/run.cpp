@@ -13,7 +13,7 @@
 namespace test {
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::string& argv0, const std::string& cwd) {
+                      const std::string& argv0, const std::string& cwd, const std::vector<std::string>& env) {
     TempDir capture;
     std::string out_path = capture.file("out"), err_path = capture.file("err");
     std::vector<std::string> args{argv0.empty() ? program : argv0};
@@ -35,6 +35,8 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
         dup2(err, 2);
         setenv("TZ", "UTC", 1);
         setenv("LC_ALL", "C", 1);
+        for (const std::string& variable : env)
+            putenv(const_cast<char*>(variable.c_str()));
         execv(program.c_str(), argv.data());
         _exit(127);
     }
@@ -48,8 +50,9 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
     return {WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, text(out_path), text(err_path)};
 }
 
-RunResult run_vel(const std::string& command, const std::vector<std::string>& arguments) {
-    return run_program(std::string(VELTOOL_BIN_DIR) + "/VEL" + command, arguments);
+RunResult run_vel(const std::string& command, const std::vector<std::string>& arguments,
+                  const std::vector<std::string>& env) {
+    return run_program(std::string(VELTOOL_BIN_DIR) + "/VEL" + command, arguments, "", "", env);
 }
 
 TempDir::TempDir() {

@@ -14,12 +14,15 @@ struct RunResult {
 };
 
 // Runs program with argv[0] = argv0 (the program path when empty) and the arguments, in
-// directory cwd (the current one when empty), with TZ=UTC and LC_ALL=C.
+// directory cwd (the current one when empty), with TZ=UTC and LC_ALL=C and the variables of env
+// ("NAME=VALUE").
 RunResult run_program(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::string& argv0 = "", const std::string& cwd = "");
+                      const std::string& argv0 = "", const std::string& cwd = "",
+                      const std::vector<std::string>& env = {});
 
 // Runs build/bin/VEL<command>, e.g. run_vel("DIR", {"-d", image}).
-RunResult run_vel(const std::string& command, const std::vector<std::string>& arguments);
+RunResult run_vel(const std::string& command, const std::vector<std::string>& arguments,
+                  const std::vector<std::string>& env = {});
 
 // A fresh directory, removed with everything in it when the object goes.
 class TempDir {

@@ -130,6 +130,8 @@ TEST_F(MountTest, FormsAndDamage) {
         bool mounted = !c.shown.empty();
         EXPECT_EQ(r.status, mounted ? 0 : 1) << r.err;
         EXPECT_EQ(r.err.rfind(c.warnings, 0), 0u) << r.err;
+        std::string first = c.warnings.substr(0, c.warnings.find('\n') + 1);
+        EXPECT_TRUE(first.empty() || r.err.find(first, 1) == std::string::npos) << "printed once: " << r.err;
         std::string verdict = c.warnings.empty() ? "" : mounted ? "WARNING: " : "ERROR: ";
         EXPECT_EQ(r.err.find(verdict + "CORRUPT DIRECTORY, DRE REQUIRED !\n") != std::string::npos,
                   verdict != "");
@@ -161,8 +163,9 @@ TEST_F(MountTest, ChangesOfTheImageShowWhileMounted) {
     int data = open(m.at("DATA").c_str(), O_RDONLY);
     Bytes data_bytes = rea_output(disk, "D", "DATA");
     ASSERT_EQ(disk.run("WRI", {"-o", "D", disk.host("NEW.DAT", Bytes(3000, 0x5A))}).status, 0);
-    EXPECT_EQ(m.names(), (Names{"DATA", "NEW.DAT", "NOTHING.DAT", "TEXT.TXT"}));
+    // The name is looked up before anything lists the folder.
     EXPECT_EQ(read_all(m.at("NEW.DAT")), std::make_pair(rea_output(disk, "D", "NEW.DAT"), 0));
+    EXPECT_EQ(m.names(), (Names{"DATA", "NEW.DAT", "NOTHING.DAT", "TEXT.TXT"}));
     EXPECT_EQ(read_all(data), std::make_pair(data_bytes, 0)) << "an open file keeps its bytes";
     ASSERT_EQ(disk.run("DEL", {"DATA"}).status, 0);
     EXPECT_EQ(m.names(), (Names{"NEW.DAT", "NOTHING.DAT", "TEXT.TXT"}));

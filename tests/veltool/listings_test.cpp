@@ -83,6 +83,9 @@ TEST(Dir, MasksPatternsAndTags) {
     const std::string sample = "0|" + heading("SAMPLE DISK", "02.Jan.90");
     const std::string empty_2 = "[EMPTY]                     (       2) [      0K]  :     315\n",
                       empty_244 = "[EMPTY]                     (     244) [     41K]  :     324\n";
+    const std::string data_c = sample +
+                               "DATA          [      0K]       0-37777777777          01.Jan.70\n\\\n" +
+                               SUMMARY + "FILE ENTRIES USED:     5 of  240\n|";
     // clang-format off
     ImageBuilder b = ImageBuilder(400, 8, bcd3(2, 1, 90)).comment("SAMPLE DISK");
     expect_listings(b.file(prog()).empty(2).file(xray()).file(data()), {
@@ -100,6 +103,11 @@ TEST(Dir, MasksPatternsAndTags) {
         {"DIR", {"-o", "n", "x*.txt"}, "0|XRAY    .TXT \n|"},
         {"DIR", {"-o", "n", "-r", "t*"}, "0|PROG    .SAV \nDATA         \n|"},
         {"DIR", {"-o", "n", "-r", "t*", "-z"}, "0|" + NAMES + "|"},
+        {"SDI", {"-o", "n", "-r", "t*"}, "0|DATA         \n\nPROG    .SAV \n|"},
+        {"SDI", {"-o", "n", "-r", "t*", "-z"}, "0|DATA         \n\nPROG    .SAV \n\nXRAY    .TXT \n|"},
+        {"DIR", {"-o", "b", "D*"}, "0|DATA          [      0K]\n" + SUMMARY + "|"},
+        {"SDI", {"-o", "b", "D*"}, "0|DATA          [      0K]\n" + SUMMARY + "|"},
+        {"DIR", {"-o", "c", "D*"}, data_c}, {"SDI", {"-o", "c", "D*"}, data_c},
         // Name patterns hide the free areas, but the summary counts them; tags do not.
         {"DIR", {"-o", "f", "DATA"}, sample + DATA_LINES + FULL_SUMMARY + "|"},
         {"DIR", {"-o", "f", "-r", "T2"}, sample + empty_2 + DATA_LINES + empty_244 + FULL_SUMMARY + "|"},
@@ -160,7 +168,7 @@ TEST(Sdi, ByNameSizeAndDate) {
         {"SDI", {"-o", "4", "-w", "-m"}, "0|SMALL         (       1)\nALSO          (       1)\n\n"
             "MID           (       2)\n\nABIG          (       4)\nBIG           (       4)\n|"},
     });
-    const std::string now = "ANEW         \nNOW          \n",
+    const std::string now = "ANEW         \nNOW          \n", none = "0|NONE         \n|",
                       by_date = "\nY2KB         \n\nY2K          \n\nOLD          \n\nNONE         \n|";
     expect_listings(ImageBuilder(600).file(dated("OLD", 10, bcd3(24, 12, 99))).file(dated("NONE", 10, 0))
             .file(dated("NOW", 10, today_word())).file(dated("ANEW", 10, today_word()))
@@ -169,11 +177,15 @@ TEST(Sdi, ByNameSizeAndDate) {
         {"SDI", {"-o", "n", "-t", "-w"},
             "0|NONE         \n\nOLD          \n\nY2K          \n\nY2KB         \n\n" + now + "|"},
         {"SDI", {"-o", "n", "-tM"}, "0|" + now + "|"},
-        {"SDI", {"-o", "n", "-tD0/0/0"}, "0|NONE         \n|"},
+        {"SDI", {"-o", "n", "-tD0/0/0"}, none},
         {"SDI", {"-o", "n", "-tA24/12/99"}, "0|OLD          \n|"},
         {"SDI", {"-o", "n", "-tD2/1/00"}, "0|Y2KB         \n|"},
         {"SDI", {"-o", "n", "-tm1/1/00"}, "0|Y2KB         \n\nY2K          \n|"},
         {"SDI", {"-o", "n", "-tX1/1/99"}, "0|" + now + by_date},
+        // Years up to 69 are 20xx; a day or month out of its range selects files without a date.
+        {"SDI", {"-o", "n", "-tY1/1/70"}, none}, {"SDI", {"-o", "n", "-tD31/12/99"}, "0||"},
+        {"SDI", {"-o", "n", "-tD0/1/00"}, none}, {"SDI", {"-o", "n", "-tD32/1/00"}, none},
+        {"SDI", {"-o", "n", "-tD1/0/00"}, none}, {"SDI", {"-o", "n", "-tD1/13/00"}, none},
         // A bound without the -t mode is not applied.
         {"SDI", {"-o", "n", "-tD0/0/0", "-m"},
             "0|ANEW         \nNONE         \nNOW          \nOLD          \nY2K          \nY2KB         \n|"},
@@ -183,6 +195,8 @@ TEST(Sdi, ByNameSizeAndDate) {
 
 TEST(Ddi, DeletedFilesInsideFreeAreas) {
     FileSpec second = data(), last = data();
+    const std::string summary = "\nSPACE AVAILABLE:      43 K\nLARGEST EMPTY:        43 K\n",
+                      used = "FILE ENTRIES USED:     1 of  240\n";
     second.name = "SECOND";
     second.tag = "";
     last.name = "LAST";
@@ -199,7 +213,13 @@ TEST(Ddi, DeletedFilesInsideFreeAreas) {
         {"DDI", {"-o", "n", "-r", "T*", "-z"}, "0|PROG    .SAV \nSECOND       \n|"}});
     expect_listings(ImageBuilder(400).empty(3).deleted(1, data()), {
         {"DDI", {"-o", "0xc80"}, "0|" + heading("", "01.Jan.70") + "[EMPTY]        :     311\n"
-            "DATA          :     312\n\nSPACE AVAILABLE:      43 K\nLARGEST EMPTY:        43 K\n"
-            "FILE ENTRIES USED:     1 of  240\n|"}});
+            "DATA          :     312\n" + summary + used + "|"},
+        {"DDI", {"-o", "b"}, "0|DATA          [      0K]\n" + summary + "|"},
+        {"DDI", {"-o", "c"}, "0|" + heading("", "01.Jan.70") + "[EMPTY]       [     43K]\n"
+            "DATA          [      0K]       0-37777777777          01.Jan.70\n\\\n" + summary + used + "|"},
+        {"DDI", {"-o", "f"}, "0|" + heading("", "01.Jan.70") + "[EMPTY]                     (     257) [     43K]  :"
+            "     311\nDATA          'A      0!  0 (       0) [      0K]\n       0-37777777777                        "
+            "01.Jan.70 :     312 $T2  \n\\\n\nSPACE AVAILABLE:      43 KWORDS =     175 SECTORS\n"
+            "LARGEST EMPTY:        43 KWORDS =     175 SECTORS\n" + used + "|"}});
     // clang-format on
 }

@@ -15,7 +15,6 @@
 #include "veltool/image/io.h"
 #include "veltool/octal.h"
 #include "veltool/report.h"
-#include "veltool/state.h"
 
 namespace veltool {
 
@@ -30,9 +29,9 @@ constexpr Byte END_OF_TEXT = 0204;
 
 // Hands bytes [offset, offset + bytes) of the image to take(run, length) a run at a time
 // until it returns false; a run that does not arrive is fatal once take wants it.
-void read_region(std::int64_t offset, std::int64_t bytes,
+void read_region(const Image& image, std::int64_t offset, std::int64_t bytes,
                  const std::function<bool(Byte*, std::size_t)>& take) {
-    std::optional<Transfer> failed = read_runs(image_fd, offset, bytes, take);
+    std::optional<Transfer> failed = read_runs(image.fd(), offset, bytes, take);
     if (failed) fatal_transfer(*failed, "cannot seek disk image", "cannot read disk sector");
 }
 
@@ -46,41 +45,42 @@ std::int64_t data_bytes(const DirEntry& entry) {
 // Walks the loaded directory: calls each(entry) for every selected file whose directory sector
 // is usable, then reports when nothing was found.
 template <class Each>
-void for_each_readable(const Options& options, Each each) {
+void for_each_readable(Image& image, const Options& options, Each each) {
     Selection selection = selection_of(options, false);
-    std::int64_t found = for_each_selected(selection, [&](DirEntry& entry) {
-        if (!load_usable_sector(entry)) {
-            warn_unusable_sector(entry);
+    std::int64_t found = for_each_selected(image, selection, [&](DirEntry& entry) {
+        if (!load_usable_sector(image, entry)) {
+            warn_unusable_sector(image, entry);
             return;
         }
         each(entry);
     });
-    report_if_none_found(found, options, selection);
+    report_if_none_found(image, found, options, selection);
 }
 
-void list_text(const DirEntry& entry, bool capitals, std::int64_t line_limit) {
-    std::printf("\nFILE: %s\n-------------------\n\n", entry.full_name.c_str());
+void list_text(Image& image, const DirEntry& entry, bool capitals, std::int64_t line_limit) {
+    std::FILE* out = image.out;
+    std::fprintf(out, "\nFILE: %s\n-------------------\n\n", entry.full_name.c_str());
     std::int64_t lines = 0;
-    read_region(data_offset(entry), data_bytes(entry), [&](Byte* piece, std::size_t n) {
+    read_region(image, data_offset(entry), data_bytes(entry), [&](Byte* piece, std::size_t n) {
         bool ended = false;
         std::size_t length = text_to_host(std::span<Byte>(piece, n), ended);
         for (std::size_t i = 0; i < length; ++i) {
             int c = piece[i];
             if (capitals && c >= 'a' && c <= 'z') c += 'A' - 'a';
-            std::putchar(c);
+            std::putc(c, out);
             if (c == '\n' && ++lines >= line_limit && line_limit > 0) return false;
         }
         return !ended;
     });
-    std::printf("\n\n");
+    std::fputs("\n\n", out);
 }
 
 // The sum of the data words with end-around carry: a 24-bit one's-complement sum. Adding
 // with the carry put back at once ends, for any words that are not all 0, in the total
 // brought into 1..2^24-1 by subtracting 2^24-1, so the total is kept and brought in once.
-std::uint32_t checksum(const DirEntry& entry) {
+std::uint32_t checksum(const Image& image, const DirEntry& entry) {
     std::uint64_t total = 0;
-    read_region(data_offset(entry), data_bytes(entry), [&](const Byte* run, std::size_t n) {
+    read_region(image, data_offset(entry), data_bytes(entry), [&](const Byte* run, std::size_t n) {
         std::uint64_t high = 0, middle = 0, low = 0;
         for (std::size_t i = 0; i + WORD_BYTES <= n; i += WORD_BYTES) {
             high += run[i];
@@ -115,39 +115,39 @@ Dump dump_of(const std::string& letters) {
 }
 
 // Five columns: a printable character with bit 7 set as itself, anything else in octal.
-void print_char_item(Byte b) {
+void print_char_item(std::FILE* out, Byte b) {
     if (b >= 0240 && b <= 0376) {
-        std::printf("  %c  ", b & 0x7F);
+        std::fprintf(out, "  %c  ", b & 0x7F);
     } else {
-        std::printf("<%.3o>", b);
+        std::fprintf(out, "<%.3o>", b);
     }
 }
 
 // One word of a dump; false when the region ends at it.
-bool dump_word(const Byte* word, std::int64_t index, const Dump& dump) {
+bool dump_word(std::FILE* out, const Byte* word, std::int64_t index, const Dump& dump) {
     bool line_start = index % 4 == 0;
     switch (dump.form) {
     case DumpForm::words:
-        if (line_start) std::printf("\n%8llo:", octal(index));
-        std::printf(" %8llo", octal(kavolt::get_uword(word)));
+        if (line_start) std::fprintf(out, "\n%8llo:", octal(index));
+        std::fprintf(out, " %8llo", octal(kavolt::get_uword(word)));
         return true;
     case DumpForm::mixed: {
         kavolt::WordChars chars;
         kavolt::unpack_chars_spaced(chars, word);
-        std::printf("\n%8llo: %8llo  %4s  ", octal(index), octal(kavolt::get_uword(word)), chars);
+        std::fprintf(out, "\n%8llo: %8llo  %4s  ", octal(index), octal(kavolt::get_uword(word)), chars);
         for (int i = 0; i < WORD_BYTES; ++i)
-            print_char_item(word[i]);
+            print_char_item(out, word[i]);
         return true;
     }
     case DumpForm::bytes:
-        if (line_start) std::printf("\n%8llo: ", octal(index));
+        if (line_start) std::fprintf(out, "\n%8llo: ", octal(index));
         for (int i = 0; i < WORD_BYTES; ++i)
-            std::printf("<%.3o>", word[i]);
+            std::fprintf(out, "<%.3o>", word[i]);
         return true;
     case DumpForm::chars:
-        if (line_start) std::printf("\n%8llo: ", octal(index));
+        if (line_start) std::fprintf(out, "\n%8llo: ", octal(index));
         for (int i = 0; i < WORD_BYTES; ++i) {
-            print_char_item(word[i]);
+            print_char_item(out, word[i]);
             if (word[i] == END_OF_TEXT && dump.stop_at_end_of_text) return false;
         }
         return true;
@@ -156,11 +156,11 @@ bool dump_word(const Byte* word, std::int64_t index, const Dump& dump) {
 }
 
 // The word index counts from 0 across the pieces of one region.
-void dump_region(std::int64_t offset, std::int64_t bytes, const Dump& dump) {
+void dump_region(const Image& image, std::int64_t offset, std::int64_t bytes, const Dump& dump) {
     std::int64_t index = 0;
-    read_region(offset, bytes, [&](const Byte* piece, std::size_t n) {
+    read_region(image, offset, bytes, [&](const Byte* piece, std::size_t n) {
         for (std::size_t i = 0; i + WORD_BYTES <= n; i += WORD_BYTES, ++index) {
-            if (!dump_word(piece + i, index, dump)) return false;
+            if (!dump_word(image.out, piece + i, index, dump)) return false;
         }
         return true;
     });
@@ -173,53 +173,53 @@ std::int64_t header_bytes(const DirSector& sector) {
     return std::min(bytes, SECTOR_BYTES);
 }
 
-void dump_file(const DirEntry& entry, bool with_header, const Dump& dump) {
+void dump_file(const Image& image, const DirEntry& entry, bool with_header, const Dump& dump) {
     const char* name = entry.full_name.c_str();
-    std::printf("%-13s   SIZE = %8llo", name, octal(entry.size));
+    std::fprintf(image.out, "%-13s   SIZE = %8llo", name, octal(entry.size));
     if (with_header) {
-        std::printf("\n%-13s: FILE HEADER", name);
-        dump_region((entry.start - 1) * SECTOR_BYTES, header_bytes(*entry.sector), dump);
-        std::printf("\n%-13s: FILE DATA", name);
+        std::fprintf(image.out, "\n%-13s: FILE HEADER", name);
+        dump_region(image, (entry.start - 1) * SECTOR_BYTES, header_bytes(*entry.sector), dump);
+        std::fprintf(image.out, "\n%-13s: FILE DATA", name);
     }
-    dump_region(data_offset(entry), data_bytes(entry), dump);
-    std::printf("\n");
+    dump_region(image, data_offset(entry), data_bytes(entry), dump);
+    std::fputc('\n', image.out);
 }
 
 } // namespace
 
-void command_lis(const Options& options) {
+void command_lis(Image& image, const Options& options) {
     bool capitals = has_letter(options.letters, 'U');
-    read_directory();
-    for_each_readable(options, [&](DirEntry& entry) {
-        list_text(entry, capitals, options.line_count);
+    read_directory(image);
+    for_each_readable(image, options, [&](DirEntry& entry) {
+        list_text(image, entry, capitals, options.line_count);
         drop_directory_sector(entry);
     });
 }
 
-void command_sum(const Options& options) {
-    read_directory();
+void command_sum(Image& image, const Options& options) {
+    read_directory(image);
     std::vector<const DirEntry*> files;
     allocated_or_fatal("no memory for sorted directory list",
-                       [&files] { files.reserve(static_cast<std::size_t>(entries_used())); });
-    for_each_readable(options, [&](DirEntry& entry) {
+                       [&] { files.reserve(static_cast<std::size_t>(entries_used(image))); });
+    for_each_readable(image, options, [&](DirEntry& entry) {
         drop_directory_sector(entry);
         files.push_back(&entry);
     });
     std::stable_sort(files.begin(), files.end(),
                      [](const DirEntry* a, const DirEntry* b) { return compare_by_name(*a, *b) < 0; });
     for (const DirEntry* entry : files) {
-        std::printf("%-8s%c%-4s   SIZE = %8llo   CSUM = %8llo\n", entry->name.c_str(),
-                    entry->extension.empty() ? ' ' : '.', entry->extension.c_str(), octal(entry->size),
-                    octal(checksum(*entry)));
+        std::fprintf(image.out, "%-8s%c%-4s   SIZE = %8llo   CSUM = %8llo\n", entry->name.c_str(),
+                     entry->extension.empty() ? ' ' : '.', entry->extension.c_str(), octal(entry->size),
+                     octal(checksum(image, *entry)));
     }
 }
 
-void command_oct(const Options& options) {
+void command_oct(Image& image, const Options& options) {
     bool with_header = has_letter(options.letters, 'H');
     Dump dump = dump_of(options.letters);
-    read_directory();
-    for_each_readable(options, [&](DirEntry& entry) {
-        dump_file(entry, with_header, dump);
+    read_directory(image);
+    for_each_readable(image, options, [&](DirEntry& entry) {
+        dump_file(image, entry, with_header, dump);
         drop_directory_sector(entry);
     });
 }

@@ -40,8 +40,8 @@ std::int32_t as_word_value(std::int64_t value) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
 }
 
-void warn_illegal_name(const std::string& full_name) {
-    warn(0, "ILLEGAL OUTPUT FILENAME: %s", full_name.c_str());
+void warn_illegal_name(Image& image, const std::string& full_name) {
+    warn(image, 0, "ILLEGAL OUTPUT FILENAME: %s", full_name.c_str());
 }
 
 // ren -g: a start address below the load address the file will have, or at or beyond its
@@ -154,30 +154,31 @@ void change_fields(DirEntry& entry, const Options& options, const std::optional<
 }
 
 // ren of one selected file; true when it was changed.
-bool rename_file(DirEntry& entry, const Options& options, const std::optional<std::string>& new_name) {
-    if (new_name && find_file(*new_name) != nullptr) {
-        warn_illegal_name(*new_name);
+bool rename_file(Image& image, DirEntry& entry, const Options& options,
+                 const std::optional<std::string>& new_name) {
+    if (new_name && find_file(image, *new_name) != nullptr) {
+        warn_illegal_name(image, *new_name);
         return false;
     }
-    require_sound_directory(has_letter(options.letters, 'F'));
-    if (!load_usable_sector(entry)) {
-        warn_unusable_sector(entry);
+    require_sound_directory(image, has_letter(options.letters, 'F'));
+    if (!load_usable_sector(image, entry)) {
+        warn_unusable_sector(image, entry);
         return false;
     }
     if (!start_address_legal(options, *entry.sector)) {
-        warn(0, "ILLEGAL PROGRAM START ADDRESS: %llo", octal(options.program_start));
+        warn(image, 0, "ILLEGAL PROGRAM START ADDRESS: %llo", octal(options.program_start));
         drop_directory_sector(entry);
         return false;
     }
     change_fields(entry, options, new_name);
-    write_directory_sector(entry);
+    write_directory_sector(image, entry);
     drop_directory_sector(entry);
     return true;
 }
 
 // cop: the chosen free entry becomes the copy, with the source's directory sector under the
 // destination name, its own start sector and today's date.
-void make_copy(DirEntry& copy, DirEntry& source, const std::string& destination) {
+void make_copy(Image& image, DirEntry& copy, DirEntry& source, const std::string& destination) {
     DirSector sector = std::move(*source.sector);
     drop_directory_sector(source);
     set_full_name(sector, destination);
@@ -190,7 +191,7 @@ void make_copy(DirEntry& copy, DirEntry& source, const std::string& destination)
     copy.size = sector.size;
     copy.attributes = sector.attributes;
     copy.sector = std::move(sector);
-    write_directory_sector(copy);
+    write_directory_sector(image, copy);
     drop_directory_sector(copy);
 }
 
@@ -198,113 +199,114 @@ enum class Walk { go_on, stop };
 
 // cop of one selected source. A destination that it replaced is put back as it was when no
 // copy can be made after all.
-Walk copy_file(DirEntry& source, const std::string& destination, const Options& options, bool& changed) {
+Walk copy_file(Image& image, DirEntry& source, const std::string& destination, const Options& options,
+               bool& changed) {
     if (source.full_name == destination) {
-        warn_illegal_name(destination);
+        warn_illegal_name(image, destination);
         return Walk::go_on;
     }
-    DirEntry* existing = find_file(destination);
+    DirEntry* existing = find_file(image, destination);
     if (existing != nullptr && (existing->attributes & ATTR_P) && !has_letter(options.letters, 'Y')) {
-        warn_illegal_name(destination);
+        warn_illegal_name(image, destination);
         return Walk::go_on;
     }
-    require_sound_directory(has_letter(options.letters, 'F'));
+    require_sound_directory(image, has_letter(options.letters, 'F'));
 
     bool changed_before = changed;
     std::optional<ReleasedFile> replaced;
     if (existing != nullptr) {
         changed = true;
         // Released with its done mark: put back, a copy of this run is still no source.
-        replaced = release_entry(*existing);
+        replaced = release_entry(image, *existing);
         existing->mark = 0;
-        tidy_directory(); // may merge the released entry away: it is not used again
+        tidy_directory(image); // may merge the released entry away: it is not used again
     }
     auto put_back_replaced = [&] {
         if (!replaced) return;
-        restore_released(*replaced);
+        restore_released(image, *replaced);
         changed = changed_before;
     };
 
-    if (!load_usable_sector(source)) {
+    if (!load_usable_sector(image, source)) {
         put_back_replaced();
-        warn_unusable_sector(source);
+        warn_unusable_sector(image, source);
         return Walk::go_on;
     }
     std::int64_t words = source.sector->size;
-    PlaceResult place = place_in_free_space(words);
+    PlaceResult place = place_in_free_space(image, words);
     if (place.status != Placement::placed) {
         drop_directory_sector(source);
         put_back_replaced();
-        warn(0, "%s", placement_message(place.status));
+        warn(image, 0, "%s", placement_message(place.status));
         return Walk::stop;
     }
     changed = true;
-    copy_sectors(source.start - 1, place.entry->start - 1, data_sectors(words) + 1);
-    make_copy(*place.entry, source, destination);
+    copy_sectors(image, source.start - 1, place.entry->start - 1, data_sectors(words) + 1);
+    make_copy(image, *place.entry, source, destination);
     return Walk::go_on;
 }
 
-void clear_marks() {
-    for (DirEntry& entry : directory_list)
+void clear_marks(Image& image) {
+    for (DirEntry& entry : image.directory_list)
         entry.mark = 0;
 }
 
 } // namespace
 
-void command_del(const Options& options) {
+void command_del(Image& image, const Options& options) {
     Selection selection = selection_of(options, false);
     bool changed = false;
-    read_directory();
-    std::int64_t found = for_each_selected(selection, [&](DirEntry& entry) {
+    read_directory(image);
+    std::int64_t found = for_each_selected(image, selection, [&](DirEntry& entry) {
         if ((entry.attributes & ATTR_P) && !has_letter(options.letters, 'Y')) {
-            warn(0, "PROTECTED FILE %s NOT DELETED", entry.full_name.c_str());
+            warn(image, 0, "PROTECTED FILE %s NOT DELETED", entry.full_name.c_str());
             return;
         }
-        require_sound_directory(has_letter(options.letters, 'F'));
+        require_sound_directory(image, has_letter(options.letters, 'F'));
         changed = true;
         // Not merged here: the walk stands on this entry. write_directory merges.
-        release_entry(entry);
+        release_entry(image, entry);
     });
-    report_if_none_found(found, options, selection);
-    if (changed) write_directory();
+    report_if_none_found(image, found, options, selection);
+    if (changed) write_directory(image);
 }
 
-void command_ren(const Options& options) {
+void command_ren(Image& image, const Options& options) {
     if (options.user_info_size > MAX_USER_INFO_SIZE) {
         fatal(0, "ILLEGAL USER INFO SIZE: %llo", octal(options.user_info_size));
     }
     Target target = target_of(options);
     bool changed = false;
-    read_directory();
-    std::int64_t found = for_each_selected(target.selection, [&](DirEntry& entry) {
-        if (rename_file(entry, options, target.destination)) changed = true;
+    read_directory(image);
+    std::int64_t found = for_each_selected(image, target.selection, [&](DirEntry& entry) {
+        if (rename_file(image, entry, options, target.destination)) changed = true;
     });
-    report_if_none_found(found, options, target.selection);
-    if (changed) write_directory();
+    report_if_none_found(image, found, options, target.selection);
+    if (changed) write_directory(image);
 }
 
-void command_cop(const Options& options) {
+void command_cop(Image& image, const Options& options) {
     if (options.arguments.size() < 2) fatal(0, "DESTINATION FILENAME NOT SPECIFIED");
     Target target = target_of(options);
     const std::string& destination = *target.destination;
-    read_directory();
-    clear_marks();
+    read_directory(image);
+    clear_marks(image);
     bool changed = false;
     std::int64_t found = 0;
     // Copies made in this run carry the done mark and are never taken as sources. The list
     // grows and merges under the walk; `source` stays valid, since only EMPTY entries that
     // follow another EMPTY one are merged away.
-    for (DirEntry& source : directory_list) {
+    for (DirEntry& source : image.directory_list) {
         if (source.empty || source.mark != 0) continue;
         source.mark = 1;
         if (!entry_selected(target.selection, source.tag, source.full_name)) continue;
         ++found;
-        if (copy_file(source, destination, options, changed) == Walk::stop) break;
+        if (copy_file(image, source, destination, options, changed) == Walk::stop) break;
     }
-    report_if_none_found(found, options, target.selection);
+    report_if_none_found(image, found, options, target.selection);
     if (changed) {
-        clear_marks();
-        write_directory();
+        clear_marks(image);
+        write_directory(image);
     }
 }
 

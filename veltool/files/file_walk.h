@@ -12,9 +12,9 @@ namespace veltool {
 // Calls each(entry) for every file, in directory order, that the selection takes; returns
 // how many it took. EMPTY entries are passed over.
 template <class Each>
-std::int64_t for_each_selected(const Selection& selection, Each each) {
+std::int64_t for_each_selected(Image& image, const Selection& selection, Each each) {
     std::int64_t found = 0;
-    for (DirEntry& entry : directory_list) {
+    for (DirEntry& entry : image.directory_list) {
         if (entry.empty || !entry_selected(selection, entry.tag, entry.full_name)) continue;
         ++found;
         each(entry);
@@ -24,11 +24,12 @@ std::int64_t for_each_selected(const Selection& selection, Each each) {
 
 // Loads the entry's directory sector with the cross-check. True when one with the file magic
 // results; otherwise the entry keeps none.
-bool load_usable_sector(DirEntry& entry);
+bool load_usable_sector(Image& image, DirEntry& entry);
 // "CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: %s" with the entry's full name.
-void warn_unusable_sector(const DirEntry& entry);
+void warn_unusable_sector(Image& image, const DirEntry& entry);
 
 // After the walk: the "FILE NOT FOUND:" line when nothing was found, unless letter R is given.
-void report_if_none_found(std::int64_t found, const Options& options, const Selection& selection);
+void report_if_none_found(Image& image, std::int64_t found, const Options& options,
+                          const Selection& selection);
 
 } // namespace veltool

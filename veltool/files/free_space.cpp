@@ -1,7 +1,6 @@
 #include "veltool/files/free_space.h"
 
 #include "veltool/image/io.h"
-#include "veltool/state.h"
 
 namespace veltool {
 
@@ -9,7 +8,8 @@ const char* placement_message(Placement status) {
     return status == Placement::directory_full ? "DIRECTORY FULL" : "DISK FULL";
 }
 
-PlaceResult place_in_free_space(std::int64_t words) {
+PlaceResult place_in_free_space(Image& image, std::int64_t words) {
+    DirectoryList& directory_list = image.directory_list;
     PlaceResult result;
     auto best = directory_list.end();
     for (auto e = directory_list.begin(); e != directory_list.end(); ++e) {
@@ -18,33 +18,33 @@ PlaceResult place_in_free_space(std::int64_t words) {
     if (best == directory_list.end()) return result;
     std::int64_t need = data_sectors(words);
     if (need < best->size / SECTOR_WORDS) {
-        if (entries_used() == directory_capacity()) {
+        if (entries_used(image) == directory_capacity(image)) {
             result.status = Placement::directory_full;
             return result;
         }
-        split_free_area(best, need);
+        split_free_area(image, best, need);
     }
     result.status = Placement::placed;
     result.entry = best;
     return result;
 }
 
-void split_free_area(DirectoryList::iterator entry, std::int64_t sectors) {
+void split_free_area(Image& image, DirectoryList::iterator entry, std::int64_t sectors) {
     DirEntry rest;
     rest.empty = true;
     rest.start = entry->start + sectors + 1;
     rest.size = entry->size - (sectors + 1) * SECTOR_WORDS;
     entry->size = sectors * SECTOR_WORDS;
-    directory_list.insert(std::next(entry), rest);
+    image.directory_list.insert(std::next(entry), rest);
 }
 
-ReleasedFile release_entry(DirEntry& entry) {
+ReleasedFile release_entry(Image& image, DirEntry& entry) {
     ReleasedFile released{entry, {}};
     released.entry.sector.reset();
-    read_directory_sector(entry, image_fd, true, released.sector_bytes);
+    read_directory_sector(image, entry, true, released.sector_bytes);
     if (entry.sector) {
         entry.sector->kind = SECTOR_KIND_DELETED;
-        write_directory_sector(entry);
+        write_directory_sector(image, entry);
     } else {
         released.sector_bytes.clear(); // nothing was rewritten, so nothing to give back
     }
@@ -52,7 +52,8 @@ ReleasedFile release_entry(DirEntry& entry) {
     return released;
 }
 
-void restore_released(const ReleasedFile& released) {
+void restore_released(Image& image, const ReleasedFile& released) {
+    DirectoryList& directory_list = image.directory_list;
     const DirEntry& file = released.entry;
     std::int64_t file_end = file.start + data_sectors(file.size); // sector after its data
     for (auto area = directory_list.begin(); area != directory_list.end(); ++area) {
@@ -75,8 +76,8 @@ void restore_released(const ReleasedFile& released) {
         break;
     }
     if (!released.sector_bytes.empty()) {
-        write_at(image_fd, (file.start - 1) * SECTOR_BYTES, released.sector_bytes.data(), SECTOR_BYTES,
-                 "cannot seek disk image", "cannot write directory sector");
+        write_image(image, (file.start - 1) * SECTOR_BYTES, released.sector_bytes.data(), SECTOR_BYTES,
+                    "cannot write directory sector");
     }
 }
 

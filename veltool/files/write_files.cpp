@@ -13,9 +13,9 @@
 
 #include "veltool/files/free_space.h"
 #include "veltool/files/host_forms.h"
+#include "veltool/files/transfer.h"
 #include "veltool/image/io.h"
 #include "veltool/report.h"
-#include "veltool/state.h"
 
 namespace veltool {
 
@@ -48,43 +48,44 @@ constexpr const char* READ_HOST = "cannot read file sector";
 
 // Hands the host file's bytes to take a run at a time, as read_runs; false, after the
 // warning, when they do not all arrive while take still wants them.
-bool read_host(int fd, std::int64_t bytes, const std::function<bool(Byte*, std::size_t)>& take) {
+bool read_host(Image& image, int fd, std::int64_t bytes,
+               const std::function<bool(Byte*, std::size_t)>& take) {
     std::optional<Transfer> failed = read_runs(fd, 0, bytes, take);
-    return !failed || warn_transfer(*failed, SEEK_HOST, READ_HOST);
+    return !failed || warn_transfer(image, *failed, SEEK_HOST, READ_HOST);
 }
 
-bool open_host(const std::string& path, FileDescriptor& fd) {
-    fd = open_host_file_or_warn(path, "cannot open VELTRA file %s");
+bool open_host(Image& image, const std::string& path, FileDescriptor& fd) {
+    fd = open_host_file_or_warn(image, path, "cannot open VELTRA file %s");
     return fd.is_open();
 }
 
-bool host_size(int fd, const std::string& path, std::int64_t& size) {
+bool host_size(Image& image, int fd, const std::string& path, std::int64_t& size) {
     struct stat status {};
-    if (fstat(fd, &status) != 0) return warn(errno, "cannot stat VELTRA file %s", path.c_str()), false;
+    if (fstat(fd, &status) != 0) return warn(image, errno, "cannot stat VELTRA file %s", path.c_str()), false;
     size = static_cast<std::int64_t>(status.st_size);
     return true;
 }
 
 // The packed form: the host file's integers converted into words in a temporary file beside
 // it, whose name is removed at once; the temporary file becomes the source.
-bool open_packed(const std::string& path, FileDescriptor& source) {
+bool open_packed(Image& image, const std::string& path, FileDescriptor& source) {
     FileDescriptor host;
     std::int64_t size = 0;
-    if (!open_host(path, host) || !host_size(host.get(), path, size)) return false;
+    if (!open_host(image, path, host) || !host_size(image, host.get(), path, size)) return false;
     std::string name = path + "XXXXXX";
     std::vector<char> unique(name.begin(), name.end());
     unique.push_back('\0');
     FileDescriptor temporary(mkstemp(unique.data()));
     if (!temporary.is_open())
-        return warn(errno, "cannot create VELTRA temporary file %s", name.c_str()), false;
+        return warn(image, errno, "cannot create VELTRA temporary file %s", name.c_str()), false;
     unlink(unique.data());
     std::int64_t written = 0;
     bool stored = true;
-    bool read = read_host(host.get(), size, [&](const Byte* run, std::size_t n) {
+    bool read = read_host(image, host.get(), size, [&](const Byte* run, std::size_t n) {
         std::vector<Byte> words = packed_to_words(std::span<const Byte>(run, n));
         Transfer done = try_write_at(temporary.get(), written, words.data(), words.size());
         if (!done.sought || done.count != words.size())
-            stored = warn_transfer(done, SEEK_HOST, "cannot write file sector");
+            stored = warn_transfer(image, done, SEEK_HOST, "cannot write file sector");
         written += static_cast<std::int64_t>(words.size());
         return stored;
     });
@@ -94,11 +95,11 @@ bool open_packed(const std::string& path, FileDescriptor& source) {
 }
 
 // The text form counts the text as it will be stored, with its closing bytes.
-bool measure_text(Source& source) {
+bool measure_text(Image& image, Source& source) {
     TextEncoder encoder;
     std::vector<Byte> text(static_cast<std::size_t>(std::min(source.bytes, RUN_BYTES)));
     std::int64_t length = 0;
-    bool read = read_host(source.fd.get(), source.bytes, [&](const Byte* run, std::size_t n) {
+    bool read = read_host(image, source.fd.get(), source.bytes, [&](const Byte* run, std::size_t n) {
         length += static_cast<std::int64_t>(encoder.encode(std::span<const Byte>(run, n), text.data()));
         return !encoder.ended();
     });
@@ -110,17 +111,18 @@ bool measure_text(Source& source) {
 enum class SectorRead { found, none, failed };
 
 // The source's first 768 bytes as a directory sector.
-SectorRead read_source_sector(Source& source) {
+SectorRead read_source_sector(Image& image, Source& source) {
     Byte bytes[SECTOR_BYTES];
     Transfer done = try_read_at(source.fd.get(), 0, bytes, sizeof bytes);
     if (!done.sought || done.count != sizeof bytes)
-        return warn_transfer(done, SEEK_HOST, READ_HOST), SectorRead::failed;
-    source.sector = decode_directory_sector(bytes);
+        return warn_transfer(image, done, SEEK_HOST, READ_HOST), SectorRead::failed;
+    source.sector = decode_directory_sector(bytes, &image.dates);
     return source.sector ? SectorRead::found : SectorRead::none;
 }
 
 // Where the data of an image file go, and how far they got.
 struct Destination {
+    Image& image;
     std::int64_t offset = 0; // byte offset in the image
     std::int64_t length = 0; // bytes of the image file, padded to a whole word
     std::int64_t written = 0;
@@ -128,7 +130,7 @@ struct Destination {
     void put(const Byte* bytes, std::size_t n) {
         n = static_cast<std::size_t>(std::min(static_cast<std::int64_t>(n), length - written));
         if (n == 0) return;
-        write_at(image_fd, offset + written, bytes, n, "cannot seek disk image", "cannot write disk sector");
+        write_image(image, offset + written, bytes, n, "cannot write disk sector");
         written += static_cast<std::int64_t>(n);
     }
 };
@@ -139,18 +141,21 @@ struct Destination {
 bool copy_in(const Source& source, bool text, Destination& destination) {
     if (!text) {
         CopyEnd from{source.fd.get(), 0, SEEK_HOST, READ_HOST};
-        CopyEnd to{image_fd, destination.offset, "cannot seek disk image", "cannot write disk sector"};
+        Image& image = destination.image;
+        CopyEnd to{image.fd(), destination.offset, "cannot seek disk image", "cannot write disk sector",
+                   image.current_scan};
         std::optional<Transfer> failed =
             copy_run(from, to, std::min(source.bytes, destination.length), &destination.written);
-        if (failed) return warn_transfer(*failed, SEEK_HOST, READ_HOST);
+        if (failed) return warn_transfer(image, *failed, SEEK_HOST, READ_HOST);
     } else {
         TextEncoder encoder;
         std::vector<Byte> converted(static_cast<std::size_t>(std::min(source.bytes, RUN_BYTES)));
-        bool read = read_host(source.fd.get(), source.bytes, [&](const Byte* run, std::size_t n) {
-            destination.put(converted.data(),
-                            encoder.encode(std::span<const Byte>(run, n), converted.data()));
-            return !encoder.ended();
-        });
+        bool read =
+            read_host(destination.image, source.fd.get(), source.bytes, [&](const Byte* run, std::size_t n) {
+                destination.put(converted.data(),
+                                encoder.encode(std::span<const Byte>(run, n), converted.data()));
+                return !encoder.ended();
+            });
         if (!read) return false;
         std::vector<Byte> closing = encoder.closing();
         destination.put(closing.data(), closing.size());
@@ -178,7 +183,8 @@ DirSector new_directory_sector(DirEntry& entry, const Source& source) {
 }
 
 // Makes the placed EMPTY entry the file and writes its directory sector.
-void finish_file(DirEntry& entry, const Source& source, const std::string& name, std::int64_t words) {
+void finish_file(Image& image, DirEntry& entry, const Source& source, const std::string& name,
+                 std::int64_t words) {
     DirSector sector = new_directory_sector(entry, source);
     sector.kind = SECTOR_KIND_FILE;
     entry.empty = false;
@@ -188,13 +194,14 @@ void finish_file(DirEntry& entry, const Source& source, const std::string& name,
     sector.start = entry.start;
     sector.date = std::time(nullptr);
     entry.sector = sector;
-    write_directory_sector(entry);
+    write_directory_sector(image, entry);
     drop_directory_sector(entry);
 }
 
 // A file released for its replacement comes back when the replacement is not made, unless
 // the replacement's data already went into its sectors.
 void give_back(const std::optional<ReleasedFile>& released, const Destination& destination) {
+    Image& image = destination.image;
     if (!released) return;
     const DirEntry& old = released->entry;
     std::int64_t begin = (old.start - 1) * SECTOR_BYTES;
@@ -202,12 +209,12 @@ void give_back(const std::optional<ReleasedFile>& released, const Destination& d
     if (destination.written > 0 && destination.offset < end &&
         begin < destination.offset + destination.written)
         return;
-    restore_released(*released);
+    restore_released(image, *released);
 }
 
-bool open_source(const std::string& path, HostForm form, Source& source) {
-    bool opened = form.packed ? open_packed(path, source.fd) : open_host(path, source.fd);
-    if (!opened || !host_size(source.fd.get(), path, source.bytes)) return false;
+bool open_source(Image& image, const std::string& path, HostForm form, Source& source) {
+    bool opened = form.packed ? open_packed(image, path, source.fd) : open_host(image, path, source.fd);
+    if (!opened || !host_size(image, source.fd.get(), path, source.bytes)) return false;
     source.count = source.bytes;
     return true;
 }
@@ -220,55 +227,55 @@ struct Plan {
 };
 
 // Opens, measures and names the host file and makes the checks that come before any change.
-Step prepare(const std::string& path, const WriteRun& run, Plan& plan) {
+Step prepare(Image& image, const std::string& path, const WriteRun& run, Plan& plan) {
     const HostForm form = run.form;
     Source& source = plan.source;
-    if (!open_source(path, form, source)) return Step::next;
-    if (form.text && !measure_text(source)) return Step::stop;
+    if (!open_source(image, path, form, source)) return Step::next;
+    if (form.text && !measure_text(image, source)) return Step::stop;
     plan.words = (source.count + 2) / 3;
     if (form.with_sector) {
         if (source.count < SECTOR_BYTES)
-            return warn(0, "VELTRA file %s contains no data", path.c_str()), Step::next;
+            return warn(image, 0, "VELTRA file %s contains no data", path.c_str()), Step::next;
         plan.words -= SECTOR_WORDS;
     }
     plan.name = canonical_name(path);
     // The host file's own directory sector is read before anything is released, placed or
     // written, so that a host file without a usable one changes nothing.
     if (form.with_sector) {
-        SectorRead read = read_source_sector(source);
+        SectorRead read = read_source_sector(image, source);
         if (read == SectorRead::failed) return Step::stop;
         if (read == SectorRead::none) {
-            warn(0, CORRUPT_SECTOR, run.name_from_sector ? path.c_str() : plan.name.c_str());
+            warn(image, 0, CORRUPT_SECTOR, run.name_from_sector ? path.c_str() : plan.name.c_str());
             return Step::next;
         }
         if (run.name_from_sector) plan.name = source.sector->full_name;
     }
-    auto found = find_file(plan.name);
+    auto found = find_file(image, plan.name);
     if (found != nullptr && (found->attributes & ATTR_P) && !run.replace_protected)
-        return warn(0, "ILLEGAL OUTPUT FILENAME: %s", plan.name.c_str()), Step::next;
-    require_sound_directory(run.force);
+        return warn(image, 0, "ILLEGAL OUTPUT FILENAME: %s", plan.name.c_str()), Step::next;
+    require_sound_directory(image, run.force);
     return Step::write;
 }
 
 // Releases a file of the same name, places the new file, copies it in and gives it its
 // directory sector.
-Step write_file(const std::string& path, const Plan& plan, WriteRun& run) {
+Step write_file(Image& image, const std::string& path, const Plan& plan, WriteRun& run) {
     std::optional<ReleasedFile> released;
-    auto found = find_file(plan.name);
+    auto found = find_file(image, plan.name);
     if (found != nullptr) {
         run.changed = true;
-        released = release_entry(*found);
-        tidy_directory();
+        released = release_entry(image, *found);
+        tidy_directory(image);
     }
-    Destination destination;
-    PlaceResult placed = place_in_free_space(plan.words);
+    Destination destination{image};
+    PlaceResult placed = place_in_free_space(image, plan.words);
     if (placed.status != Placement::placed) {
-        warn(0, "%s", placement_message(placed.status));
+        warn(image, 0, "%s", placement_message(placed.status));
         give_back(released, destination);
         return Step::stop;
     }
     run.changed = true;
-    if (run.verbose) std::printf("WRITING %s TO %s\n", path.c_str(), plan.name.c_str());
+    if (run.verbose) std::fprintf(image.out, "WRITING %s TO %s\n", path.c_str(), plan.name.c_str());
     destination.offset = placed.entry->start * SECTOR_BYTES;
     destination.length = plan.words * kavolt::WORD_BYTES;
     if (run.form.with_sector) {
@@ -276,17 +283,17 @@ Step write_file(const std::string& path, const Plan& plan, WriteRun& run) {
         destination.length += SECTOR_BYTES;
     }
     if (!copy_in(plan.source, run.form.text, destination)) {
-        if (released) tidy_directory();
+        if (released) tidy_directory(image);
         give_back(released, destination);
         return Step::stop;
     }
-    finish_file(*placed.entry, plan.source, plan.name, plan.words);
+    finish_file(image, *placed.entry, plan.source, plan.name, plan.words);
     return Step::next;
 }
 
 } // namespace
 
-void command_wri(const Options& options) {
+std::int64_t write_host_files(Image& image, const Options& options) {
     WriteRun run;
     run.form = host_form_of(options.letters);
     run.replace_protected = has_letter(options.letters, 'Y');
@@ -294,14 +301,23 @@ void command_wri(const Options& options) {
     run.verbose = has_letter(options.letters, 'V');
     run.name_from_sector = has_letter(options.letters, 'O') && run.form.with_sector;
     if (options.arguments.empty()) fatal(0, "NOTHING TO WRITE");
-    read_directory();
+    read_directory(image);
+    std::int64_t written = 0;
     for (const std::string& path : options.arguments) {
         Plan plan;
-        Step step = prepare(path, run, plan);
-        if (step == Step::write) step = write_file(path, plan, run);
+        Step step = prepare(image, path, run, plan);
+        if (step == Step::write) {
+            step = write_file(image, path, plan, run);
+            if (step == Step::next) ++written;
+        }
         if (step == Step::stop) break;
     }
-    if (run.changed) write_directory();
+    if (run.changed) write_directory(image);
+    return written;
+}
+
+void command_wri(Image& image, const Options& options) {
+    write_host_files(image, options);
 }
 
 } // namespace veltool

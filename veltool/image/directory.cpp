@@ -8,17 +8,8 @@
 #include "veltool/image/io.h"
 #include "veltool/octal.h"
 #include "veltool/report.h"
-#include "veltool/state.h"
 
 namespace veltool {
-
-std::int64_t directory_blocks = 0;
-std::int64_t disk_sectors = 0;
-std::time_t directory_date = 0;
-std::string disk_comment;
-// Never destroyed: the process exit takes back its memory at once, where taking the list
-// apart entry by entry would cost a full directory's listing a tenth of its time.
-DirectoryList& directory_list = *new DirectoryList;
 
 namespace {
 
@@ -30,9 +21,9 @@ bool blocks_in_range(std::int64_t n) {
 }
 
 // A zeroed buffer for all directory blocks.
-std::vector<Byte> blocks_buffer() {
-    return allocated_or_fatal("no memory for directory blocks", [] {
-        return std::vector<Byte>(static_cast<std::size_t>(directory_blocks * SECTOR_BYTES), 0);
+std::vector<Byte> blocks_buffer(const Image& image) {
+    return allocated_or_fatal("no memory for directory blocks", [&image] {
+        return std::vector<Byte>(static_cast<std::size_t>(image.directory_blocks * SECTOR_BYTES), 0);
     });
 }
 
@@ -42,42 +33,42 @@ Byte* slot_of(std::vector<Byte>& blocks, std::int64_t block, std::int64_t j) {
 
 } // namespace
 
-std::int64_t entries_used() {
-    return static_cast<std::int64_t>(directory_list.size());
+std::int64_t entries_used(const Image& image) {
+    return static_cast<std::int64_t>(image.directory_list.size());
 }
 
-std::int64_t directory_capacity() {
-    return directory_blocks * ENTRIES_PER_BLOCK;
+std::int64_t directory_capacity(const Image& image) {
+    return image.directory_blocks * ENTRIES_PER_BLOCK;
 }
 
-void read_directory() {
+int read_directory(Image& image) {
     Byte header_bytes[DIRECTORY_HEADER_BYTES];
-    read_at(image_fd, DIRECTORY_OFFSET, header_bytes, sizeof header_bytes, "cannot seek disk image",
+    read_at(image.fd(), DIRECTORY_OFFSET, header_bytes, sizeof header_bytes, "cannot seek disk image",
             "cannot read directory header");
-    DirectoryHeader header = decode_directory_header(header_bytes);
-    directory_blocks = header.blocks;
-    disk_sectors = header.sectors;
-    directory_date = header.date;
-    if (!blocks_in_range(directory_blocks)) {
+    DirectoryHeader header = decode_directory_header(header_bytes, &image.dates);
+    image.directory_blocks = header.blocks;
+    image.disk_sectors = header.sectors;
+    image.directory_date = header.date;
+    if (!blocks_in_range(image.directory_blocks)) {
         fatal(0, "number of directory blocks %d not between %d and %d\n%s", header.blocks,
               static_cast<int>(MIN_DIRECTORY_BLOCKS), static_cast<int>(MAX_DIRECTORY_BLOCKS), REQUIRED);
     }
 
-    std::vector<Byte> blocks = blocks_buffer();
-    read_at(image_fd, DIRECTORY_OFFSET, blocks.data(), blocks.size(), "cannot seek disk image",
+    std::vector<Byte> blocks = blocks_buffer(image);
+    read_at(image.fd(), DIRECTORY_OFFSET, blocks.data(), blocks.size(), "cannot seek disk image",
             "cannot read directory blocks");
     Byte comment[SECTOR_BYTES];
-    read_at(image_fd, COMMENT_OFFSET, comment, sizeof comment, "cannot seek disk image",
+    read_at(image.fd(), COMMENT_OFFSET, comment, sizeof comment, "cannot seek disk image",
             "cannot read disk comment");
-    disk_comment = decode_disk_comment(comment);
+    image.disk_comment = decode_disk_comment(comment);
 
-    free_directory_list();
+    free_directory_list(image);
     std::int64_t index = 0;
-    while (index < directory_blocks) {
+    while (index < image.directory_blocks) {
         const Byte* block = blocks.data() + index * SECTOR_BYTES;
-        DirectoryHeader block_header = decode_directory_header(block);
+        DirectoryHeader block_header = decode_directory_header(block, &image.dates);
         for (std::int64_t j = 0; j < ENTRIES_PER_BLOCK && j < block_header.entry_count; ++j) {
-            directory_list.push_back(decode_directory_entry(slot_of(blocks, index, j)));
+            image.directory_list.push_back(decode_directory_entry(slot_of(blocks, index, j)));
         }
         std::int64_t next = block_header.next_block;
         if (next == -1) break;
@@ -88,89 +79,94 @@ void read_directory() {
         }
         index = next - DIRECTORY_SECTOR;
     }
-    tidy_directory();
+    return tidy_directory(image);
 }
 
-void tidy_directory() {
-    if (verify_directory() == -1) warn(0, "%s", RECOMMENDED);
-    for (auto r = directory_list.begin(); r != directory_list.end();) {
-        if (!merge_with_next_empty(r)) ++r;
+int tidy_directory(Image& image) {
+    if (verify_directory(image) == -1) warn(image, 0, "%s", RECOMMENDED);
+    for (auto r = image.directory_list.begin(); r != image.directory_list.end();) {
+        if (!merge_with_next_empty(image, r)) ++r;
     }
-    if (verify_directory() == -1) warn(0, "%s", RECOMMENDED);
+    int result = verify_directory(image);
+    if (result == -1) warn(image, 0, "%s", RECOMMENDED);
+    return result;
 }
 
-bool merge_with_next_empty(DirectoryList::iterator entry) {
+bool merge_with_next_empty(Image& image, DirectoryList::iterator entry) {
     auto next = std::next(entry);
-    if (next == directory_list.end() || !entry->empty || !next->empty) return false;
+    if (next == image.directory_list.end() || !entry->empty || !next->empty) return false;
     entry->size = (next->start - entry->start) * SECTOR_WORDS + next->size;
-    directory_list.erase(next);
+    image.directory_list.erase(next);
     return true;
 }
 
-int verify_directory() {
+int verify_directory(Image& image) {
     int result = 0;
-    std::int64_t image_bytes = file_size(image_fd, "cannot stat disk image");
+    const std::int64_t directory_blocks = image.directory_blocks;
+    const std::int64_t disk_sectors = image.disk_sectors;
+    std::int64_t image_bytes = file_size(image.fd(), "cannot stat disk image");
     if (image_bytes % SECTOR_BYTES != 0) {
-        result = warn(0, "disk image size is not a multiple of KAVOLT sector size");
+        result = warn(image, 0, "disk image size is not a multiple of KAVOLT sector size");
     }
     std::int64_t image_sectors = image_bytes / SECTOR_BYTES;
     if (disk_sectors != image_sectors) {
-        result = warn(0, "number of sectors from directory %llo different from disk image size %llo",
+        result = warn(image, 0, "number of sectors from directory %llo different from disk image size %llo",
                       octal(disk_sectors), octal(image_sectors));
     }
     if (!blocks_in_range(directory_blocks)) {
-        result = warn(0, "number of directory blocks %lld not between %d and %d",
+        result = warn(image, 0, "number of directory blocks %lld not between %d and %d",
                       static_cast<long long>(directory_blocks), static_cast<int>(MIN_DIRECTORY_BLOCKS),
                       static_cast<int>(MAX_DIRECTORY_BLOCKS));
     }
-    if (entries_used() < 1 || entries_used() > directory_capacity()) {
-        result = warn(0, "number of directory entries %lld not between 1 and %lld",
-                      static_cast<long long>(entries_used()), static_cast<long long>(directory_capacity()));
+    if (entries_used(image) < 1 || entries_used(image) > directory_capacity(image)) {
+        result = warn(image, 0, "number of directory entries %lld not between 1 and %lld",
+                      static_cast<long long>(entries_used(image)),
+                      static_cast<long long>(directory_capacity(image)));
     }
     std::int64_t expected = directory_blocks + DIRECTORY_SECTOR + 1;
     std::int64_t disk_end = disk_sectors - DISK_END_RESERVE;
     long long k = 1;
-    for (const DirEntry& entry : directory_list) {
+    for (const DirEntry& entry : image.directory_list) {
         if (expected > disk_end) {
-            result = warn(0, "entry %lld: expected start sector %llo bigger than maximum %llo", k,
+            result = warn(image, 0, "entry %lld: expected start sector %llo bigger than maximum %llo", k,
                           octal(expected), octal(disk_end));
         }
         if (entry.start != expected) {
-            result = warn(0, "entry %lld: start sector %llo different from expected %llo", k,
+            result = warn(image, 0, "entry %lld: start sector %llo different from expected %llo", k,
                           octal(entry.start), octal(expected));
         }
         if (entry.size < 0) {
-            result = warn(0, "entry %lld: negative size %lld", k, static_cast<long long>(entry.size));
+            result = warn(image, 0, "entry %lld: negative size %lld", k, static_cast<long long>(entry.size));
         }
         if (entry.empty && entry.size % SECTOR_WORDS != 0) {
-            result = warn(0, "entry %lld: empty size is not a multiple of KAVOLT sector size", k);
+            result = warn(image, 0, "entry %lld: empty size is not a multiple of KAVOLT sector size", k);
         }
         std::int64_t last = entry.start + (entry.size + SECTOR_WORDS - 1) / SECTOR_WORDS;
         if (last + 1 > disk_end + 1) {
-            result = warn(0, "entry %lld: expected last sector %llo bigger than maximum %llo", k, octal(last),
-                          octal(disk_end));
+            result = warn(image, 0, "entry %lld: expected last sector %llo bigger than maximum %llo", k,
+                          octal(last), octal(disk_end));
         }
         expected = last + 1;
         ++k;
     }
     if (expected != disk_end + 1) {
-        result = warn(0, "expected last sector %llo different from disk end %llo", octal(expected - 1),
+        result = warn(image, 0, "expected last sector %llo different from disk end %llo", octal(expected - 1),
                       octal(disk_end));
     }
     return result;
 }
 
-void write_directory() {
-    if (directory_list.empty() || !blocks_in_range(directory_blocks)) return;
-    std::vector<Byte> blocks = blocks_buffer();
-    for (std::int64_t i = 0; i < directory_blocks; ++i) {
-        encode_directory_header(blocks.data() + i * SECTOR_BYTES, i, directory_blocks, disk_sectors,
-                                directory_date);
+void write_directory(Image& image) {
+    if (image.directory_list.empty() || !blocks_in_range(image.directory_blocks)) return;
+    std::vector<Byte> blocks = blocks_buffer(image);
+    for (std::int64_t i = 0; i < image.directory_blocks; ++i) {
+        encode_directory_header(blocks.data() + i * SECTOR_BYTES, i, image.directory_blocks,
+                                image.disk_sectors, image.directory_date);
     }
-    tidy_directory();
+    tidy_directory(image);
     std::int64_t placed = 0;
-    for (const DirEntry& entry : directory_list) {
-        if (placed == directory_capacity()) break;
+    for (const DirEntry& entry : image.directory_list) {
+        if (placed == directory_capacity(image)) break;
         std::int64_t block = placed / ENTRIES_PER_BLOCK;
         std::int64_t j = placed % ENTRIES_PER_BLOCK;
         encode_directory_entry(entry, slot_of(blocks, block, j));
@@ -180,99 +176,112 @@ void write_directory() {
     }
     // The data and directory sectors written before must reach the disk first: after a
     // power loss the directory never names sectors whose contents were lost.
-    flush_image();
-    write_at(image_fd, DIRECTORY_OFFSET, blocks.data(), blocks.size(), "cannot seek disk image",
-             "cannot write directory blocks");
+    flush_image(image);
+    write_image(image, DIRECTORY_OFFSET, blocks.data(), blocks.size(), "cannot write directory blocks");
 }
 
-void free_directory_list() {
-    directory_list.clear();
+void free_directory_list(Image& image) {
+    image.directory_list.clear();
 }
 
 namespace {
 
+constexpr const char* SEEK_SECTOR = "cannot seek disk/file image";
+constexpr const char* READ_SECTOR = "cannot read directory sector";
+
 // Reads the entry's directory sector into bytes (768 of them) and loads it.
-void load_directory_sector(DirEntry& entry, int fd, bool check, Byte* bytes) {
+void load_directory_sector(Image& image, DirEntry& entry, bool check, Byte* bytes) {
     drop_directory_sector(entry);
-    read_at(fd, (entry.start - 1) * SECTOR_BYTES, bytes, SECTOR_BYTES, "cannot seek disk/file image",
-            "cannot read directory sector");
-    entry.sector = decode_directory_sector(bytes);
-    if (entry.sector && check) check_directory_sector(entry);
+    read_at(image.fd(), (entry.start - 1) * SECTOR_BYTES, bytes, SECTOR_BYTES, SEEK_SECTOR, READ_SECTOR);
+    entry.sector = decode_directory_sector(bytes, &image.dates);
+    if (entry.sector && check) check_directory_sector(image, entry);
 }
 
 } // namespace
 
-void read_directory_sector(DirEntry& entry, int fd, bool check) {
+void read_directory_sector(Image& image, DirEntry& entry, bool check) {
     Byte bytes[SECTOR_BYTES];
-    load_directory_sector(entry, fd, check, bytes);
+    load_directory_sector(image, entry, check, bytes);
 }
 
-void read_directory_sector(DirEntry& entry, int fd, bool check, std::vector<Byte>& bytes) {
+void read_directory_sector(Image& image, DirEntry& entry, bool check, std::vector<Byte>& bytes) {
     bytes.resize(SECTOR_BYTES);
-    load_directory_sector(entry, fd, check, bytes.data());
+    load_directory_sector(image, entry, check, bytes.data());
 }
 
-void read_directory_record(DirEntry& entry, std::int64_t image_bytes, MappedWalk& walk) {
+bool read_usable_sector(Image& image, DirEntry& entry, std::vector<Byte>& bytes) {
+    drop_directory_sector(entry);
+    bytes.assign(SECTOR_BYTES, 0);
+    Transfer got = try_read_at(image.fd(), (entry.start - 1) * SECTOR_BYTES, bytes.data(), bytes.size());
+    if (got.sought && got.count == bytes.size())
+        entry.sector = decode_directory_sector(bytes.data(), &image.dates);
+    if (!entry.sector || entry.sector->kind != SECTOR_KIND_FILE) {
+        drop_directory_sector(entry);
+        warn(image, 0, "CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: %s", entry.full_name.c_str());
+        return false;
+    }
+    check_directory_sector(image, entry);
+    return entry.sector.has_value();
+}
+
+void read_directory_record(Image& image, DirEntry& entry, std::int64_t image_bytes, MappedWalk& walk) {
     constexpr std::int64_t RECORD_BYTES = 16 * kavolt::WORD_BYTES + SECTOR_COMMENT_BYTES;
     std::int64_t offset = (entry.start - 1) * SECTOR_BYTES;
-    if (offset < 0 || offset + SECTOR_BYTES > image_bytes)
-        return read_directory_sector(entry, image_fd, true);
+    if (offset < 0 || offset + SECTOR_BYTES > image_bytes) return read_directory_sector(image, entry, true);
     drop_directory_sector(entry);
     Byte bytes[RECORD_BYTES];
-    if (!walk.copy(offset, bytes, sizeof bytes, image_bytes)) {
-        read_at(image_fd, offset, bytes, sizeof bytes, "cannot seek disk/file image",
-                "cannot read directory sector");
-    }
-    entry.sector = decode_directory_sector(bytes);
-    if (entry.sector) check_directory_sector(entry);
+    if (!walk.copy(offset, bytes, sizeof bytes, image_bytes))
+        read_at(image.fd(), offset, bytes, sizeof bytes, SEEK_SECTOR, READ_SECTOR);
+    entry.sector = decode_directory_sector(bytes, &image.dates);
+    if (entry.sector) check_directory_sector(image, entry);
 }
 
-void check_directory_sector(DirEntry& entry) {
+void check_directory_sector(Image& image, DirEntry& entry) {
     if (!entry.sector || entry.sector->kind != SECTOR_KIND_FILE) return;
     const DirSector& s = *entry.sector;
     if (s.full_name != entry.full_name || s.name != entry.name || s.extension != entry.extension ||
         s.tag != entry.tag || s.start != entry.start || s.size != entry.size ||
         s.attributes != entry.attributes) {
-        warn(0, "CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: %s", entry.full_name.c_str());
+        warn(image, 0, "CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: %s", entry.full_name.c_str());
         drop_directory_sector(entry);
     }
 }
 
-void write_directory_sector(DirEntry& entry) {
+void write_directory_sector(Image& image, DirEntry& entry) {
     if (!entry.sector) return;
     Byte bytes[SECTOR_BYTES];
-    read_at(image_fd, (entry.start - 1) * SECTOR_BYTES, bytes, sizeof bytes, "cannot seek disk image",
+    read_at(image.fd(), (entry.start - 1) * SECTOR_BYTES, bytes, sizeof bytes, "cannot seek disk image",
             "cannot read directory sector");
-    write_directory_sector(entry, bytes);
+    write_directory_sector(image, entry, bytes);
 }
 
-void write_directory_sector(DirEntry& entry, Byte* bytes) {
+void write_directory_sector(Image& image, DirEntry& entry, Byte* bytes) {
     if (!entry.sector) return;
     encode_directory_sector(*entry.sector, bytes);
-    write_at(image_fd, (entry.start - 1) * SECTOR_BYTES, bytes, SECTOR_BYTES, "cannot seek disk image",
-             "cannot write directory sector");
+    write_image(image, (entry.start - 1) * SECTOR_BYTES, bytes, SECTOR_BYTES,
+                "cannot write directory sector");
 }
 
 void drop_directory_sector(DirEntry& entry) {
     entry.sector.reset();
 }
 
-DirEntry* find_file(const std::string& full_name) {
-    for (DirEntry& entry : directory_list) {
+DirEntry* find_file(Image& image, const std::string& full_name) {
+    for (DirEntry& entry : image.directory_list) {
         if (!entry.empty && entry.full_name == full_name) return &entry;
     }
     return nullptr;
 }
 
-bool require_sound_directory(bool force) {
-    if (verify_directory() == 0) return true;
-    fatal_unless_forced(force, "%s", REQUIRED);
+bool require_sound_directory(Image& image, bool force) {
+    if (verify_directory(image) == 0) return true;
+    fatal_unless_forced(image, force, "%s", REQUIRED);
     return false;
 }
 
 std::optional<DirSector> file_sector_at(SectorScan& scan, std::int64_t s, std::int64_t area_end, int kind) {
-    std::optional<DirSector> found = decode_directory_sector(
-        scan.sector(s - 1, "cannot seek disk/file image", "cannot read directory sector"));
+    std::optional<DirSector> found =
+        decode_directory_sector(scan.sector(s - 1, SEEK_SECTOR, READ_SECTOR), &scan.image().dates);
     if (!found || found->kind != kind || found->start != s || s + data_sectors(found->size) > area_end ||
         !is_genuine(found->attributes)) {
         return std::nullopt;

@@ -1,4 +1,4 @@
-// The directory of the open disk image: loaded into memory, verified, tidied and written
+// The directory of an open disk image: loaded into memory, verified, tidied and written
 // back; single directory sectors loaded, cross-checked and rewritten.
 #pragma once
 
@@ -8,64 +8,61 @@
 #include <string>
 #include <vector>
 
+#include "veltool/image/image.h"
 #include "veltool/image/io.h"
 #include "veltool/image/records.h"
 
 namespace veltool {
 
-using DirectoryList = std::list<DirEntry>;
-
-// Image state, one image per run.
-extern std::int64_t directory_blocks; // N, from the directory header
-extern std::int64_t disk_sectors;     // S, from the directory header
-extern std::time_t directory_date;
-extern std::string disk_comment;
-extern DirectoryList& directory_list; // the entries in disk order
-
 // Number of entries in the directory list.
-std::int64_t entries_used();
+std::int64_t entries_used(const Image& image);
 // Room for entries in the directory: 30 per block.
-std::int64_t directory_capacity();
+std::int64_t directory_capacity(const Image& image);
 
 // Loads the header, the blocks and the disk comment, builds the list, then tidies it.
-// Structural faults are fatal.
-void read_directory();
-// Verifies, merges neighbouring EMPTY entries, verifies again.
-void tidy_directory();
+// Structural faults are fatal. Returns what the last verification of the tidy returned.
+int read_directory(Image& image);
+// Verifies, merges neighbouring EMPTY entries, verifies again; returns what that last
+// verification returned.
+int tidy_directory(Image& image);
 // Merges the entry after `entry` into it when both are EMPTY; true when it did.
-bool merge_with_next_empty(DirectoryList::iterator entry);
+bool merge_with_next_empty(Image& image, DirectoryList::iterator entry);
 // 0 when every rule holds, -1 after at least one warning.
-int verify_directory();
+int verify_directory(Image& image);
 // Tidies and rewrites all directory blocks from the list, once what was written to the
 // image before is on stable storage.
-void write_directory();
-void free_directory_list();
+void write_directory(Image& image);
+void free_directory_list(Image& image);
 
-// Loads the entry's directory sector from fd (sector start - 1 of that file); with check,
+// Loads the entry's directory sector (sector start - 1 of the image); with check,
 // cross-checks it against the entry.
-void read_directory_sector(DirEntry& entry, int fd, bool check);
+void read_directory_sector(Image& image, DirEntry& entry, bool check);
 // The same, keeping the sector's 768 bytes as they were read in `bytes`.
-void read_directory_sector(DirEntry& entry, int fd, bool check, std::vector<Byte>& bytes);
+void read_directory_sector(Image& image, DirEntry& entry, bool check, std::vector<Byte>& bytes);
+// read_directory_sector with the check that never ends the work: the file's directory
+// sector, keeping its 768 bytes in `bytes`, when it can be read, carries the file magic and
+// agrees with the entry; otherwise false after one warning, and the entry keeps none.
+bool read_usable_sector(Image& image, DirEntry& entry, std::vector<Byte>& bytes);
 // read_directory_sector of the disk image with the check, reading only the part of the
 // sector that the record is made from when the whole sector lies inside the image, which
 // is image_bytes long: a listing of a full directory copies a sixth of the bytes. The walk
 // over the entries passes its mapping of the image.
-void read_directory_record(DirEntry& entry, std::int64_t image_bytes, MappedWalk& walk);
+void read_directory_record(Image& image, DirEntry& entry, std::int64_t image_bytes, MappedWalk& walk);
 // Drops the entry's directory sector when it has the file magic and disagrees with the entry.
-void check_directory_sector(DirEntry& entry);
+void check_directory_sector(Image& image, DirEntry& entry);
 // Rewrites the entry's directory sector on the disk image from its record.
-void write_directory_sector(DirEntry& entry);
+void write_directory_sector(Image& image, DirEntry& entry);
 // The same over the sector's 768 bytes as they are on the disk, held in `bytes`, which
 // it updates.
-void write_directory_sector(DirEntry& entry, Byte* bytes);
+void write_directory_sector(Image& image, DirEntry& entry, Byte* bytes);
 void drop_directory_sector(DirEntry& entry);
 
 // The file (not EMPTY) whose full name is full_name, compared exactly; nullptr when none.
-DirEntry* find_file(const std::string& full_name);
+DirEntry* find_file(Image& image, const std::string& full_name);
 
 // Before a change: a directory that fails verification ends the run with "CORRUPT DIRECTORY,
 // DRE REQUIRED !", or with force only warns so. True when the directory passed.
-bool require_sound_directory(bool force);
+bool require_sound_directory(Image& image, bool force);
 
 // The directory sector of sector s - 1 when it carries the magic of `kind` and describes a
 // regular file that starts at s and ends no later than `area_end` (the sector after the area

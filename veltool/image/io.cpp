@@ -11,15 +11,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "veltool/image/image.h"
 #include "veltool/report.h"
-#include "veltool/state.h"
 
 namespace veltool {
 
 namespace {
-
-// The scan whose copy of the image the writes keep up to date; scans nest.
-SectorScan* current_scan = nullptr;
 
 // Whole sectors of a run of n bytes of which `arrived` came: all n when they all came.
 std::size_t whole_part(std::size_t arrived, std::size_t n) {
@@ -56,8 +53,7 @@ std::int64_t copy_in_kernel(const CopyEnd& from, const CopyEnd& to, std::int64_t
         if (n <= 0) break;
         done += n;
     }
-    if (done > 0 && to.fd == image_fd && current_scan != nullptr)
-        current_scan->written(to.offset, nullptr, done);
+    if (done > 0 && to.scan != nullptr) to.scan->written(to.offset, nullptr, done);
     return done;
 }
 
@@ -107,7 +103,6 @@ Transfer try_write_at(int fd, std::int64_t offset, const void* buffer, std::size
         }
         result.count += static_cast<std::size_t>(put);
     }
-    if (fd == image_fd && current_scan != nullptr) current_scan->written(offset, buffer, result.count);
     return result;
 }
 
@@ -115,8 +110,9 @@ void fatal_transfer(const Transfer& failed, const char* seek_message, const char
     fatal(failed.error, "%s", failed.sought ? transfer_message : seek_message);
 }
 
-bool warn_transfer(const Transfer& failed, const char* seek_message, const char* transfer_message) {
-    warn(failed.error, "%s", failed.sought ? transfer_message : seek_message);
+bool warn_transfer(Image& image, const Transfer& failed, const char* seek_message,
+                   const char* transfer_message) {
+    warn(image, failed.error, "%s", failed.sought ? transfer_message : seek_message);
     return false;
 }
 
@@ -156,8 +152,11 @@ std::optional<Transfer> copy_run(const CopyEnd& from, const CopyEnd& to, std::in
         run.resize(std::max(run.size(), n));
         Transfer got = try_read_at(from.fd, from.offset + done, run.data(), n);
         std::size_t whole = whole_part(got.count, n);
-        if (whole > 0)
-            write_at(to.fd, to.offset + done, run.data(), whole, to.seek_message, to.transfer_message);
+        if (whole > 0) {
+            Transfer put = try_write_at(to.fd, to.offset + done, run.data(), whole);
+            if (to.scan != nullptr) to.scan->written(to.offset + done, run.data(), put.count);
+            if (!put.sought || put.count != whole) fatal_transfer(put, to.seek_message, to.transfer_message);
+        }
         done += static_cast<std::int64_t>(whole);
         if (written != nullptr) *written = done;
         if (whole != n) return got;
@@ -170,25 +169,27 @@ void copy_host_sectors(const CopyEnd& from, const CopyEnd& to, std::int64_t sect
     if (failed) fatal_transfer(*failed, from.seek_message, from.transfer_message);
 }
 
-void copy_sectors(std::int64_t from, std::int64_t to, std::int64_t count) {
+void copy_sectors(Image& image, std::int64_t from, std::int64_t to, std::int64_t count) {
     copy_host_sectors(
-        CopyEnd{image_fd, from * SECTOR_BYTES, "cannot seek disk image", "cannot read disk sector"},
-        CopyEnd{image_fd, to * SECTOR_BYTES, "cannot seek disk image", "cannot write disk sector"}, count);
+        CopyEnd{image.fd(), from * SECTOR_BYTES, "cannot seek disk image", "cannot read disk sector"},
+        CopyEnd{image.fd(), to * SECTOR_BYTES, "cannot seek disk image", "cannot write disk sector",
+                image.current_scan},
+        count);
 }
 
-SectorScan::SectorScan() : outer_(current_scan) {
-    current_scan = this;
+SectorScan::SectorScan(Image& image) : image_(image), outer_(image.current_scan) {
+    image.current_scan = this;
 }
 
 SectorScan::~SectorScan() {
-    current_scan = outer_;
+    image_.current_scan = outer_;
 }
 
 const unsigned char* SectorScan::sector(std::int64_t s, const char* seek_message, const char* read_message) {
     if (s >= first_ && s < first_ + held_) return run_.data() + (s - first_) * SECTOR_BYTES;
     run_.resize(static_cast<std::size_t>(RUN_BYTES));
     held_ = 0;
-    Transfer got = try_read_at(image_fd, s * SECTOR_BYTES, run_.data(), run_.size());
+    Transfer got = try_read_at(image_.fd(), s * SECTOR_BYTES, run_.data(), run_.size());
     first_ = s;
     held_ = static_cast<std::int64_t>(got.count) / SECTOR_BYTES;
     if (held_ == 0) fatal_transfer(got, seek_message, read_message);
@@ -196,6 +197,7 @@ const unsigned char* SectorScan::sector(std::int64_t s, const char* seek_message
 }
 
 void SectorScan::written(std::int64_t offset, const void* bytes, std::size_t n) {
+    if (outer_ != nullptr) outer_->written(offset, bytes, n);
     std::int64_t begin = std::max(offset, first_ * SECTOR_BYTES);
     std::int64_t end = std::min(offset + static_cast<std::int64_t>(n), (first_ + held_) * SECTOR_BYTES);
     if (begin >= end) return;
@@ -207,8 +209,8 @@ void SectorScan::written(std::int64_t offset, const void* bytes, std::size_t n) 
                 static_cast<const char*>(bytes) + (begin - offset), static_cast<std::size_t>(end - begin));
 }
 
-void flush_image() {
-    if (fdatasync(image_fd) != 0 && errno != EINVAL && errno != EROFS)
+void flush_image(Image& image) {
+    if (fdatasync(image.fd()) != 0 && errno != EINVAL && errno != EROFS)
         fatal(errno, "cannot flush disk image");
 }
 
@@ -218,16 +220,34 @@ namespace {
 // process's resident memory until the window goes.
 constexpr std::int64_t WINDOW_BYTES = 1024 * 1024;
 
-// Where a SIGBUS in guarded_copy jumps to, and the handler before the walk's.
-sigjmp_buf bus_jump;
-volatile std::sig_atomic_t copying = 0;
-struct sigaction outer_bus_action {};
+// Where a SIGBUS in guarded_copy jumps to, for each thread: the one state of the library
+// that is not an image's.
+thread_local sigjmp_buf bus_jump;
+thread_local volatile std::sig_atomic_t copying = 0;
 
-// A SIGBUS that does not come from guarded_copy goes back to the handler before the walk's:
+void on_bus(int);
+
+// The handler there was before the walks' own, which the first walk installs once for all;
+// nullptr when it could not be installed.
+const struct sigaction* outer_bus_action() {
+    static const std::optional<struct sigaction> outer = []() -> std::optional<struct sigaction> {
+        struct sigaction action {};
+        struct sigaction before {};
+        action.sa_handler = on_bus;
+        action.sa_flags = SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        if (sigaction(SIGBUS, &action, &before) != 0) return std::nullopt;
+        return before;
+    }
+    ();
+    return outer ? &*outer : nullptr;
+}
+
+// A SIGBUS that does not come from guarded_copy goes back to the handler before the walks':
 // the instruction that raised it runs again and raises it there.
 void on_bus(int) {
     if (copying == 0) {
-        sigaction(SIGBUS, &outer_bus_action, nullptr);
+        sigaction(SIGBUS, outer_bus_action(), nullptr);
         return;
     }
     copying = 0;
@@ -272,11 +292,7 @@ bool MappedWalk::map(std::int64_t offset, std::int64_t file_bytes) {
     first_ = offset / page * page;
     length_ = static_cast<std::size_t>(std::min(WINDOW_BYTES, file_bytes - first_));
     void* window = mmap(nullptr, length_, PROT_READ, MAP_SHARED, fd_, static_cast<off_t>(first_));
-    struct sigaction action {};
-    action.sa_handler = on_bus;
-    action.sa_flags = SA_NODEFER;
-    sigemptyset(&action.sa_mask);
-    if (window == MAP_FAILED || sigaction(SIGBUS, &action, &outer_bus_action) != 0) {
+    if (window == MAP_FAILED || outer_bus_action() == nullptr) {
         if (window != MAP_FAILED) munmap(window, length_);
         given_up_ = true;
         return false;
@@ -288,7 +304,6 @@ bool MappedWalk::map(std::int64_t offset, std::int64_t file_bytes) {
 void MappedWalk::unmap() {
     if (window_ == nullptr) return;
     munmap(window_, length_);
-    sigaction(SIGBUS, &outer_bus_action, nullptr);
     window_ = nullptr;
 }
 
@@ -304,9 +319,9 @@ FileDescriptor open_host_file(const std::string& path, const char* message) {
     return fd;
 }
 
-FileDescriptor open_host_file_or_warn(const std::string& path, const char* message) {
+FileDescriptor open_host_file_or_warn(Image& image, const std::string& path, const char* message) {
     FileDescriptor fd(open(path.c_str(), O_RDONLY));
-    if (!fd.is_open()) warn(errno, message, path.c_str());
+    if (!fd.is_open()) warn(image, errno, message, path.c_str());
     return fd;
 }
 

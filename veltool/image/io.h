@@ -19,6 +19,9 @@ namespace veltool {
 
 using kavolt::FileDescriptor;
 
+struct Image;
+class SectorScan;
+
 // The largest run moved by one call: 1365 sectors, just under 1 MiB.
 constexpr std::int64_t RUN_BYTES = 1365 * SECTOR_BYTES;
 
@@ -46,8 +49,9 @@ Transfer try_write_at(int fd, std::int64_t offset, const void* buffer, std::size
 // Fatal seek_message when the transfer's offset was refused, else fatal transfer_message.
 [[noreturn]] void fatal_transfer(const Transfer& failed, const char* seek_message,
                                  const char* transfer_message);
-// The same as a warning; returns false.
-bool warn_transfer(const Transfer& failed, const char* seek_message, const char* transfer_message);
+// The same as a warning of the image; returns false.
+bool warn_transfer(Image& image, const Transfer& failed, const char* seek_message,
+                   const char* transfer_message);
 
 // Hands bytes [offset, offset + bytes) of fd to take(run, n), a run of at most RUN_BYTES at
 // a time, until take returns false. Returns the failed read when one comes up short while
@@ -55,13 +59,15 @@ bool warn_transfer(const Transfer& failed, const char* seek_message, const char*
 std::optional<Transfer> read_runs(int fd, std::int64_t offset, std::int64_t bytes,
                                   const std::function<bool(unsigned char*, std::size_t)>& take);
 
-// One end of a copy: a descriptor, the byte offset of the run on it, and the messages for a
-// refused offset and a failed transfer.
+// One end of a copy: a descriptor, the byte offset of the run on it, the messages for a
+// refused offset and a failed transfer, and for the image the scan that must see what is
+// written there.
 struct CopyEnd {
     int fd;
     std::int64_t offset;
     const char* seek_message;
     const char* transfer_message;
+    SectorScan* scan = nullptr;
 };
 
 // Copies `bytes` bytes front to back, in the kernel where it takes the two files and else
@@ -76,18 +82,19 @@ void copy_host_sectors(const CopyEnd& from, const CopyEnd& to, std::int64_t sect
 
 // Copies `count` sectors of the disk image from sector `from` on to sector `to` on, as a loop
 // of one sector at a time in ascending order would (safe for overlapping runs when to < from).
-void copy_sectors(std::int64_t from, std::int64_t to, std::int64_t count);
+void copy_sectors(Image& image, std::int64_t from, std::int64_t to, std::int64_t count);
 
 // Brings what was written to the disk image onto stable storage (fdatasync); fatal with the
 // system error when that fails. Images on devices that cannot be synchronised pass.
-void flush_image();
+void flush_image(Image& image);
 
 // Reads the disk image's sectors for a walk towards higher sectors, a run at a time, and
-// hands them out from memory. Writes to the image made while it lives reach its copy too,
-// so that a sector written during the walk is never handed out as it was before.
+// hands them out from memory. Writes to the image made while it lives (write_image,
+// copy_sectors) reach its copy too, so that a sector written during the walk is never handed
+// out as it was before.
 class SectorScan {
   public:
-    SectorScan();
+    explicit SectorScan(Image& image);
     SectorScan(const SectorScan&) = delete;
     SectorScan& operator=(const SectorScan&) = delete;
     ~SectorScan();
@@ -97,11 +104,13 @@ class SectorScan {
     const unsigned char* sector(std::int64_t s, const char* seek_message, const char* read_message);
     // Takes in bytes written to the image at offset.
     void written(std::int64_t offset, const void* bytes, std::size_t n);
+    Image& image() const { return image_; }
 
   private:
     std::vector<unsigned char> run_;
     std::int64_t first_ = 0; // the sector at run_[0]
     std::int64_t held_ = 0;  // whole sectors held
+    Image& image_;
     SectorScan* outer_;
 };
 
@@ -111,7 +120,8 @@ class SectorScan {
 // whole image in long runs costs more still. Only one window is mapped at a time, so that
 // the file's pages held stay bounded. Where the file cannot be mapped, or was cut short
 // while mapped (the copy then meets SIGBUS, which is caught), copy says no and the caller
-// reads the bytes instead, which reports what went wrong. One walk at a time per process.
+// reads the bytes instead, which reports what went wrong. Walks in several threads at once
+// are safe; a SIGBUS from anywhere else goes to the handler there was before the first walk.
 class MappedWalk {
   public:
     explicit MappedWalk(int fd) : fd_(fd) {}
@@ -140,8 +150,8 @@ std::int64_t file_size(int fd, const char* message);
 // Opens a host file for reading; fatal `message` (a format with one %s for the path) with the
 // system error when it cannot be opened.
 FileDescriptor open_host_file(const std::string& path, const char* message);
-// The same with a warning instead: the descriptor returned is then not open.
-FileDescriptor open_host_file_or_warn(const std::string& path, const char* message);
+// The same with a warning of the image instead: the descriptor returned is then not open.
+FileDescriptor open_host_file_or_warn(Image& image, const std::string& path, const char* message);
 
 // Creates (or truncates) a host file for writing, mode 0666 less the umask; fatal `message`
 // (a format with one %s for the path) with the system error when it cannot be made.

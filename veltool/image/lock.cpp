@@ -10,10 +10,9 @@ namespace veltool {
 
 namespace {
 
-// F_OFD_SETLK until the kernel turns it down as unknown; classic record locks from then on.
-bool description_locks = true;
-
+// F_OFD_SETLK, or a classic record lock where the kernel turns that down as unknown.
 int set_lock(int fd, short type) {
+    bool description_locks = true;
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;

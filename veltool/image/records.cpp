@@ -60,11 +60,11 @@ bool is_genuine(std::uint32_t attributes) {
     return (attributes & GENUINE_MASK) == FILE_MARKER;
 }
 
-DirectoryHeader decode_directory_header(const Byte* block) {
+DirectoryHeader decode_directory_header(const Byte* block, kavolt::DateCache* dates) {
     DirectoryHeader header;
     header.next_block = get_word(word(block, 1));
     header.entry_count = get_word(word(block, 2));
-    header.date = kavolt::get_date(word(block, 3), nullptr);
+    header.date = kavolt::get_date(word(block, 3), nullptr, dates);
     header.blocks = get_word(word(block, 5));
     header.sectors = get_word(word(block, 6));
     return header;
@@ -112,7 +112,7 @@ void encode_directory_entry(const DirEntry& entry, Byte* slot) {
     put_word(static_cast<std::int32_t>(entry.start), word(slot, 3));
 }
 
-std::optional<DirSector> decode_directory_sector(const Byte* bytes) {
+std::optional<DirSector> decode_directory_sector(const Byte* bytes, kavolt::DateCache* dates) {
     DirSector sector;
     std::int32_t magic = get_uword(bytes);
     if (magic == FILE_MAGIC) {
@@ -129,7 +129,7 @@ std::optional<DirSector> decode_directory_sector(const Byte* bytes) {
     sector.user_info_address = get_word(word(bytes, 7));
     sector.user_info_size = get_word(word(bytes, 8));
     sector.load_address = get_word(word(bytes, 9));
-    sector.date = kavolt::get_date(word(bytes, 10), nullptr);
+    sector.date = kavolt::get_date(word(bytes, 10), nullptr, dates);
     sector.attributes = static_cast<std::uint32_t>(get_uword(word(bytes, 11)));
     sector.tag = chars_of(word(bytes, 12));
     char comment[SECTOR_COMMENT_BYTES];

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "common/text.h"
 #include "common/words.h"
 #include "veltool/image/layout.h"
 
@@ -101,7 +102,8 @@ void set_full_name(Record& record, const std::string& full_name) {
 
 bool is_genuine(std::uint32_t attributes);
 
-DirectoryHeader decode_directory_header(const Byte* block);
+// The date goes through the cache when one is given: every block carries the same one.
+DirectoryHeader decode_directory_header(const Byte* block, kavolt::DateCache* dates = nullptr);
 // Words 0-15 of block `index` of a directory of `blocks` blocks; the entry count is 0.
 void encode_directory_header(Byte* block, std::int64_t index, std::int64_t blocks, std::int64_t sectors,
                              std::time_t date);
@@ -109,8 +111,9 @@ void encode_directory_header(Byte* block, std::int64_t index, std::int64_t block
 DirEntry decode_directory_entry(const Byte* slot);
 void encode_directory_entry(const DirEntry& entry, Byte* slot);
 
-// The sector's record, or none when word 0 carries neither magic value.
-std::optional<DirSector> decode_directory_sector(const Byte* sector);
+// The sector's record, or none when word 0 carries neither magic value. The date goes
+// through the cache when one is given.
+std::optional<DirSector> decode_directory_sector(const Byte* sector, kavolt::DateCache* dates = nullptr);
 // Words 0-15 and the comment; bytes 120-767 are left as they are.
 void encode_directory_sector(const DirSector& sector, Byte* bytes);
 

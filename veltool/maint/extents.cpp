@@ -11,16 +11,16 @@ std::int64_t entries_needed(const DirEntry& area, std::int64_t s, std::int64_t s
     return (s > area.start ? 1 : 0) + (area_end - s > sectors ? 1 : 0);
 }
 
-ClaimedArea claim_for_file(DirectoryList::iterator area, std::int64_t s, DirSector sector) {
+ClaimedArea claim_for_file(Image& image, DirectoryList::iterator area, std::int64_t s, DirSector sector) {
     auto file = area;
     if (s > area->start) {
-        split_free_area(area, s - area->start - 1);
+        split_free_area(image, area, s - area->start - 1);
         file = std::next(area);
     }
     std::int64_t sectors = data_sectors(sector.size);
-    auto rest = directory_list.end();
+    auto rest = image.directory_list.end();
     if (sectors < file->size / SECTOR_WORDS) {
-        split_free_area(file, sectors);
+        split_free_area(image, file, sectors);
         rest = std::next(file);
     }
     file->empty = false;

@@ -21,6 +21,6 @@ struct ClaimedArea {
 // inside the EMPTY area `area`, which must hold the file's whole extent: the part in front
 // of s stays EMPTY in `area`, the part after the file becomes a new EMPTY entry. The file
 // entry takes its name, tag, attribute word and size from the sector and keeps the sector.
-ClaimedArea claim_for_file(DirectoryList::iterator area, std::int64_t s, DirSector sector);
+ClaimedArea claim_for_file(Image& image, DirectoryList::iterator area, std::int64_t s, DirSector sector);
 
 } // namespace veltool

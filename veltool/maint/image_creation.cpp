@@ -8,14 +8,12 @@
 #include <unistd.h>
 #include <vector>
 
-#include "veltool/frontend.h"
 #include "veltool/image/directory.h"
 #include "veltool/image/io.h"
 #include "veltool/maint/amounts.h"
 #include "veltool/maint/partition.h"
 #include "veltool/maint/whole_image.h"
 #include "veltool/report.h"
-#include "veltool/state.h"
 
 namespace veltool {
 
@@ -53,44 +51,49 @@ void fill_with_zeros(int fd, std::int64_t bytes) {
 }
 
 // Steps taken only when a size is given: every check first, then the image of zeros.
-void create_image(const Options& options, std::int64_t sectors, bool force) {
+void create_image(Image& image, const Options& options, std::int64_t sectors, bool force) {
     std::int64_t n = options.directory_blocks;
     require_directory_blocks(n);
     if (sectors < smallest_disk(n)) fatal(0, "disk image size too small");
     if (sectors > LARGEST_DISK_SECTORS) fatal(0, "disk image size too large");
     if (!force) fatal(0, "INITIALIZING VELTRA DISK IMAGE CLEARS ALL DATA !");
     // Opened without truncation and emptied only once it is locked, so that a program still
-    // working on an existing image never sees it vanish under it. It stays the run's image.
+    // working on an existing image never sees it vanish under it. It stays the image worked
+    // on. An image already open (and locked) for the work is the one emptied.
     const char* path = options.disk_image.c_str();
-    image_fd = open(path, O_RDWR | O_CREAT, 0666);
-    if (image_fd < 0) fatal(errno, "cannot create VELTRA disk image %s", path);
-    lock_image(image_fd, options.disk_image, LockMode::exclusive);
+    if (!image.image_fd.is_open()) {
+        image.path = options.disk_image;
+        image.image_fd = FileDescriptor(open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+        if (!image.image_fd.is_open()) fatal(errno, "cannot create VELTRA disk image %s", path);
+        image.writable = true;
+        lock_image(image, LockMode::exclusive);
+    }
     struct stat status {};
-    if (fstat(image_fd, &status) == 0 && S_ISREG(status.st_mode) && ftruncate(image_fd, 0) != 0) {
+    if (fstat(image.fd(), &status) == 0 && S_ISREG(status.st_mode) && ftruncate(image.fd(), 0) != 0) {
         fatal(errno, "cannot create VELTRA disk image %s", path);
     }
-    fill_with_zeros(image_fd, sectors * SECTOR_BYTES);
+    fill_with_zeros(image.fd(), sectors * SECTOR_BYTES);
 }
 
-void initialise_image(const Options& options, std::int64_t sectors) {
-    start_fresh_directory(options.directory_blocks, sectors);
-    write_default_partition_table(options.letters);
-    write_disk_comment(options.comment);
-    write_directory();
-    free_directory_list();
+void initialise_image(Image& image, const Options& options, std::int64_t sectors) {
+    start_fresh_directory(image, options.directory_blocks, sectors);
+    write_default_partition_table(image, options.letters);
+    write_disk_comment(image, options.comment);
+    write_directory(image);
+    free_directory_list(image);
 }
 
 // Copies the system area of a VELTRA image into sectors 0 to 187, and its sector 0 once
 // more into the last sector of the disk.
-void install_system_area(const std::string& path, std::int64_t sectors_on_disk, bool force) {
+void install_system_area(Image& image, const std::string& path, std::int64_t sectors_on_disk, bool force) {
     FileDescriptor source = open_host_file(path, "cannot open VELTRA image file %s");
-    std::int64_t sectors = whole_sectors(source.get(), "cannot stat VELTRA image",
+    std::int64_t sectors = whole_sectors(image, source.get(), "cannot stat VELTRA image",
                                          "VELTRA image size is not a multiple of KAVOLT sector size",
                                          PartialSector::fatal_unless_forced, force);
     if (sectors < SYSTEM_AREA_SECTORS) fatal(0, "VELTRA image too small");
-    if (sectors > SYSTEM_AREA_SECTORS) fatal_unless_forced(force, "illegal VELTRA image size");
+    if (sectors > SYSTEM_AREA_SECTORS) fatal_unless_forced(image, force, "illegal VELTRA image size");
     CopyEnd from{source.get(), 0, "cannot seek VELTRA image", "cannot read VELTRA sector"};
-    CopyEnd to{image_fd, 0, "cannot seek disk image", "cannot write disk sector"};
+    CopyEnd to{image.fd(), 0, "cannot seek disk image", "cannot write disk sector", image.current_scan};
     copy_host_sectors(from, to, SYSTEM_AREA_SECTORS);
     to.offset = (sectors_on_disk - 1) * SECTOR_BYTES;
     copy_host_sectors(from, to, 1);
@@ -98,28 +101,28 @@ void install_system_area(const std::string& path, std::int64_t sectors_on_disk, 
 
 } // namespace
 
-void command_new(const Options& options) {
+void command_new(Image& image, const Options& options) {
     bool force = has_letter(options.letters, 'F');
     std::int64_t sectors = requested_sectors(options);
     if (sectors != 0) {
-        create_image(options, sectors, force);
-    } else {
-        hold_image(options.disk_image, ImageUse::creates);
+        create_image(image, options, sectors, force);
+    } else if (!image.image_fd.is_open()) {
+        hold_image(image, options.disk_image, ImageUse::creates);
     }
-    std::int64_t s = whole_sectors(image_fd, "cannot stat disk image", IMAGE_NOT_WHOLE_SECTORS,
+    std::int64_t s = whole_sectors(image, image.fd(), "cannot stat disk image", IMAGE_NOT_WHOLE_SECTORS,
                                    PartialSector::fatal_unless_forced, force);
     if (s < smallest_disk(MIN_DIRECTORY_BLOCKS)) fatal(0, "disk image too small");
-    if (sectors != 0) initialise_image(options, s);
-    if (!options.host_file.empty()) install_system_area(options.host_file, s, force);
+    if (sectors != 0) initialise_image(image, options, s);
+    if (!options.host_file.empty()) install_system_area(image, options.host_file, s, force);
 }
 
-void command_old(const Options& options) {
+void command_old(Image& image, const Options& options) {
     if (options.host_file.empty()) fatal(0, "VELTRA image filename not specified");
-    std::int64_t sectors = whole_sectors(image_fd, "cannot stat disk image", IMAGE_NOT_WHOLE_SECTORS,
+    std::int64_t sectors = whole_sectors(image, image.fd(), "cannot stat disk image", IMAGE_NOT_WHOLE_SECTORS,
                                          PartialSector::warn, false);
     if (sectors < SYSTEM_AREA_SECTORS) fatal(0, "ILLEGAL SECTOR LIMITS");
     FileDescriptor target = create_host_file(options.host_file, "cannot create VELTRA image file %s");
-    CopyEnd from{image_fd, 0, "cannot seek disk image", "cannot read disk sector"};
+    CopyEnd from{image.fd(), 0, "cannot seek disk image", "cannot read disk sector"};
     CopyEnd to{target.get(), 0, "cannot seek VELTRA image", "cannot write VELTRA sector"};
     copy_host_sectors(from, to, SYSTEM_AREA_SECTORS);
     close_host_file(target, "cannot write VELTRA sector");

@@ -15,7 +15,6 @@
 #include "veltool/maint/partition.h"
 #include "veltool/maint/whole_image.h"
 #include "veltool/report.h"
-#include "veltool/state.h"
 
 namespace veltool {
 
@@ -32,7 +31,8 @@ std::optional<DirSector> file_at(SectorScan& scan, std::int64_t s, std::int64_t 
 void check_for_lost_files(SectorScan& scan, std::int64_t n, std::int64_t s, bool force) {
     for (std::int64_t start = FIRST_POSSIBLE_START; start <= n + DIRECTORY_SECTOR; ++start) {
         if (!file_at(scan, start, s - DISK_END_RESERVE)) continue;
-        fatal_unless_forced(force, "number of directory blocks %lld too large, some files may be lost",
+        fatal_unless_forced(scan.image(), force,
+                            "number of directory blocks %lld too large, some files may be lost",
                             static_cast<long long>(n));
         return;
     }
@@ -41,7 +41,8 @@ void check_for_lost_files(SectorScan& scan, std::int64_t n, std::int64_t s, bool
 // Walks the file area from its first sector, taking every file whose directory sector is
 // intact, in sector order; of two files with one name the first stays.
 void collect_files(SectorScan& scan, bool force) {
-    auto area = directory_list.begin();
+    Image& image = scan.image();
+    auto area = image.directory_list.begin();
     std::int64_t s = area->start;
     std::unordered_set<std::string> names;
     for (;;) {
@@ -52,26 +53,27 @@ void collect_files(SectorScan& scan, bool force) {
             ++s;
             continue;
         }
-        if (entries_used() + entries_needed(*area, s, data_sectors(found->size)) > directory_capacity()) {
-            fatal_unless_forced(force, "DIRECTORY FULL");
+        if (entries_used(image) + entries_needed(*area, s, data_sectors(found->size)) >
+            directory_capacity(image)) {
+            fatal_unless_forced(image, force, "DIRECTORY FULL");
             return;
         }
         names.insert(found->full_name);
-        ClaimedArea claimed = claim_for_file(area, s, std::move(*found));
-        if (claimed.rest == directory_list.end()) return;
+        ClaimedArea claimed = claim_for_file(image, area, s, std::move(*found));
+        if (claimed.rest == image.directory_list.end()) return;
         area = claimed.rest;
         s = area->start;
     }
 }
 
 // Makes every entry that is not a regular file free space; true when there was one.
-bool remove_illegal_entries(bool force) {
+bool remove_illegal_entries(Image& image, bool force) {
     bool removed = false;
-    for (DirEntry& entry : directory_list) {
+    for (DirEntry& entry : image.directory_list) {
         if (entry.empty || is_genuine(entry.attributes)) continue;
-        require_sound_directory(force);
-        std::printf("DELETING ILLEGAL ENTRY %s\n", entry.full_name.c_str());
-        release_entry(entry);
+        require_sound_directory(image, force);
+        std::fprintf(image.out, "DELETING ILLEGAL ENTRY %s\n", entry.full_name.c_str());
+        release_entry(image, entry);
         removed = true;
     }
     return removed;
@@ -82,18 +84,18 @@ bool remove_illegal_entries(bool force) {
 // the free space ends up after the file. False when f has no usable directory sector.
 // The directory is verified first unless it is known to be sound. The sector's bytes are
 // read once: the copy puts the same bytes at e's place.
-bool slide_down(DirEntry& e, DirEntry& f, bool force, bool& sound) {
+bool slide_down(Image& image, DirEntry& e, DirEntry& f, bool force, bool& sound) {
     std::vector<Byte> bytes;
-    read_directory_sector(f, image_fd, true, bytes);
+    read_directory_sector(image, f, true, bytes);
     if (!f.sector) {
-        fatal_unless_forced(force, "CORRUPT DIRECTORY, DRE REQUIRED !");
+        fatal_unless_forced(image, force, "CORRUPT DIRECTORY, DRE REQUIRED !");
         return false;
     }
-    if (!sound) sound = require_sound_directory(force);
+    if (!sound) sound = require_sound_directory(image, force);
     f.sector->kind = SECTOR_KIND_DELETED;
-    write_directory_sector(f, bytes.data());
+    write_directory_sector(image, f, bytes.data());
     std::int64_t sectors = data_sectors(f.size);
-    copy_sectors(f.start - 1, e.start - 1, sectors + 1);
+    copy_sectors(image, f.start - 1, e.start - 1, sectors + 1);
 
     std::int64_t gap_words = e.size;
     std::int64_t start = e.start;
@@ -101,7 +103,7 @@ bool slide_down(DirEntry& e, DirEntry& f, bool force, bool& sound) {
     e.start = start;
     e.sector->kind = SECTOR_KIND_FILE;
     e.sector->start = start;
-    write_directory_sector(e, bytes.data()); // the bytes the copy put there
+    write_directory_sector(image, e, bytes.data()); // the bytes the copy put there
     drop_directory_sector(e);
 
     f = DirEntry{};
@@ -117,18 +119,18 @@ bool slide_down(DirEntry& e, DirEntry& f, bool force, bool& sound) {
 // it leaves can meet another EMPTY entry: so once the directory has passed verification,
 // the moves skip it and merge that one pair. A damaged directory (with force) is verified
 // and tidied in full around every move, with the warnings that brings.
-bool pack_files(bool force) {
+bool pack_files(Image& image, bool force) {
     bool moved = false;
     bool sound = false;
-    for (auto e = directory_list.begin(); e != directory_list.end();) {
+    for (auto e = image.directory_list.begin(); e != image.directory_list.end();) {
         auto f = std::next(e);
-        if (f == directory_list.end()) break;
-        if (e->empty && !f->empty && slide_down(*e, *f, force, sound)) {
+        if (f == image.directory_list.end()) break;
+        if (e->empty && !f->empty && slide_down(image, *e, *f, force, sound)) {
             moved = true;
             if (sound) {
-                merge_with_next_empty(f);
+                merge_with_next_empty(image, f);
             } else {
-                tidy_directory();
+                tidy_directory(image);
             }
         }
         e = f;
@@ -138,29 +140,29 @@ bool pack_files(bool force) {
 
 } // namespace
 
-void command_dre(const Options& options) {
+void command_dre(Image& image, const Options& options) {
     bool force = has_letter(options.letters, 'F');
     std::int64_t n = options.directory_blocks;
     require_directory_blocks(n);
-    std::int64_t s = whole_sectors(image_fd, "cannot stat disk image", IMAGE_NOT_WHOLE_SECTORS,
+    std::int64_t s = whole_sectors(image, image.fd(), "cannot stat disk image", IMAGE_NOT_WHOLE_SECTORS,
                                    PartialSector::fatal_unless_forced, force);
     if (s < smallest_disk(n)) fatal(0, "disk image too small");
-    start_fresh_directory(n, s);
-    SectorScan scan;
+    start_fresh_directory(image, n, s);
+    SectorScan scan(image);
     if (n > MIN_DIRECTORY_BLOCKS) check_for_lost_files(scan, n, s, force);
     collect_files(scan, force);
-    write_directory();
-    free_directory_list();
-    write_default_partition_table(options.letters);
+    write_directory(image);
+    free_directory_list(image);
+    write_default_partition_table(image, options.letters);
 }
 
-void command_pac(const Options& options) {
+void command_pac(Image& image, const Options& options) {
     bool force = has_letter(options.letters, 'F');
-    read_directory();
-    bool removed = remove_illegal_entries(force);
-    if (removed) tidy_directory();
-    bool moved = pack_files(force);
-    if (removed || moved) write_directory();
+    read_directory(image);
+    bool removed = remove_illegal_entries(image, force);
+    if (removed) tidy_directory(image);
+    bool moved = pack_files(image, force);
+    if (removed || moved) write_directory(image);
 }
 
 } // namespace veltool

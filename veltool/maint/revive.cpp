@@ -12,7 +12,6 @@
 #include "veltool/maint/extents.h"
 #include "veltool/report.h"
 #include "veltool/selection.h"
-#include "veltool/state.h"
 
 namespace veltool {
 
@@ -45,37 +44,39 @@ Revival revival_of(const Options& options) {
 // The directory has no room left for the entries a revival needs. With force the walk
 // ends; without it the run does, after the directory has been written with the files
 // revived so far, whose directory sectors already carry the file magic again.
-void directory_full(Revival& r) {
+void directory_full(Image& image, Revival& r) {
     if (!r.force) {
-        if (r.changed) write_directory();
+        if (r.changed) write_directory(image);
         fatal(0, "DIRECTORY FULL");
     }
-    warn(0, "DIRECTORY FULL");
+    warn(image, 0, "DIRECTORY FULL");
     r.stopped = true;
 }
 
 // Searches the EMPTY entry `area` sector by sector (read through the scan) for deleted files and revives the
 // selected ones; returns the entry where the walk goes on.
 DirectoryList::iterator revive_in(DirectoryList::iterator area, Revival& r, SectorScan& scan) {
+    Image& image = scan.image();
     for (std::int64_t s = area->start; s <= area->start + area->size / SECTOR_WORDS; ++s) {
         std::optional<DirSector> found = deleted_file_at(scan, s, area->start + area->size / SECTOR_WORDS);
         if (!found || !entry_selected(r.selection, found->tag, found->full_name)) continue;
         r.found = true;
         if (r.new_name) set_full_name(*found, *r.new_name);
-        if (find_file(found->full_name) != nullptr) {
-            warn(0, "ILLEGAL OUTPUT FILENAME: %s", found->full_name.c_str());
+        if (find_file(image, found->full_name) != nullptr) {
+            warn(image, 0, "ILLEGAL OUTPUT FILENAME: %s", found->full_name.c_str());
             continue;
         }
-        if (entries_used() + entries_needed(*area, s, data_sectors(found->size)) > directory_capacity()) {
-            directory_full(r);
-            return directory_list.end();
+        if (entries_used(image) + entries_needed(*area, s, data_sectors(found->size)) >
+            directory_capacity(image)) {
+            directory_full(image, r);
+            return image.directory_list.end();
         }
-        require_sound_directory(r.force);
+        require_sound_directory(image, r.force);
         r.changed = true;
         found->kind = SECTOR_KIND_FILE;
-        ClaimedArea claimed = claim_for_file(area, s, std::move(*found));
-        write_directory_sector(*claimed.file);
-        if (claimed.rest == directory_list.end()) return std::next(claimed.file);
+        ClaimedArea claimed = claim_for_file(image, area, s, std::move(*found));
+        write_directory_sector(image, *claimed.file);
+        if (claimed.rest == image.directory_list.end()) return std::next(claimed.file);
         area = claimed.rest;
         s = area->start - 1;
     }
@@ -101,32 +102,33 @@ void normalise(DirSector& sector) {
     sector.attributes |= ATTR_P;
 }
 
-void fix_entry(DirEntry& entry) {
-    read_directory_sector(entry, image_fd, true);
+void fix_entry(Image& image, DirEntry& entry) {
+    read_directory_sector(image, entry, true);
     if (!entry.sector || entry.sector->kind != SECTOR_KIND_FILE) {
-        warn(0, "CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: %s", entry.full_name.c_str());
+        warn(image, 0, "CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: %s", entry.full_name.c_str());
         make_empty(entry);
         return;
     }
     if (!is_genuine(entry.attributes)) {
         entry.sector->kind = SECTOR_KIND_DELETED;
-        write_directory_sector(entry);
+        write_directory_sector(image, entry);
         make_empty(entry);
         return;
     }
     normalise(*entry.sector);
     entry.attributes = entry.sector->attributes;
-    write_directory_sector(entry);
+    write_directory_sector(image, entry);
     drop_directory_sector(entry);
 }
 
 // The EMPTY entry for a reservation of `words` words: the smallest that holds it, or for 0
 // the largest; the first in disk order among equal sizes.
-DirectoryList::iterator area_for(std::int64_t words) {
-    auto chosen = directory_list.end();
-    for (auto e = directory_list.begin(); e != directory_list.end(); ++e) {
+DirectoryList::iterator area_for(Image& image, std::int64_t words) {
+    auto chosen = image.directory_list.end();
+    for (auto e = image.directory_list.begin(); e != image.directory_list.end(); ++e) {
         if (!e->empty || e->size < words) continue;
-        if (chosen == directory_list.end() || (words > 0 ? e->size < chosen->size : e->size > chosen->size)) {
+        if (chosen == image.directory_list.end() ||
+            (words > 0 ? e->size < chosen->size : e->size > chosen->size)) {
             chosen = e;
         }
     }
@@ -135,10 +137,11 @@ DirectoryList::iterator area_for(std::int64_t words) {
 
 // Ends res with "DISK FULL" or "DIRECTORY FULL"; a file of the same name that was deleted
 // for the reservation comes back first, as it was.
-[[noreturn]] void reservation_failed(Placement status, const std::optional<ReleasedFile>& replaced) {
+[[noreturn]] void reservation_failed(Image& image, Placement status,
+                                     const std::optional<ReleasedFile>& replaced) {
     if (replaced) {
-        restore_released(*replaced);
-        write_directory();
+        restore_released(image, *replaced);
+        write_directory(image);
     }
     fatal(0, "%s", placement_message(status));
 }
@@ -180,56 +183,56 @@ std::int64_t reservation_words(const std::string& text) {
     return std::max<std::int64_t>(saturated_product(amount.number, factor), 0);
 }
 
-void command_rev(const Options& options) {
+void command_rev(Image& image, const Options& options) {
     Revival r = revival_of(options);
-    read_directory();
-    SectorScan scan;
-    for (auto entry = directory_list.begin(); entry != directory_list.end() && !r.stopped;) {
+    read_directory(image);
+    SectorScan scan(image);
+    for (auto entry = image.directory_list.begin(); entry != image.directory_list.end() && !r.stopped;) {
         entry = entry->empty ? revive_in(entry, r, scan) : std::next(entry);
     }
-    if (!r.found && !has_letter(options.letters, 'R')) report_not_found(r.selection.patterns);
-    if (r.changed) write_directory();
+    if (!r.found && !has_letter(options.letters, 'R')) report_not_found(image.out, r.selection.patterns);
+    if (r.changed) write_directory(image);
 }
 
-void command_res(const Options& options) {
+void command_res(Image& image, const Options& options) {
     if (options.arguments.empty()) fatal(0, "DESTINATION FILENAME NOT SPECIFIED");
     std::string name = canonical_name(options.arguments[0]);
     std::int64_t words = options.arguments.size() > 1 ? reservation_words(options.arguments[1]) : 0;
     bool force = has_letter(options.letters, 'F');
-    read_directory();
+    read_directory(image);
 
     std::optional<ReleasedFile> replaced;
-    if (DirEntry* existing = find_file(name)) {
+    if (DirEntry* existing = find_file(image, name)) {
         if ((existing->attributes & ATTR_P) && !has_letter(options.letters, 'Y'))
             fatal(0, "ILLEGAL OUTPUT FILENAME: %s", name.c_str());
-        require_sound_directory(force);
-        replaced = release_entry(*existing);
-        write_directory();
+        require_sound_directory(image, force);
+        replaced = release_entry(image, *existing);
+        write_directory(image);
     }
 
-    auto area = area_for(words);
-    if (area == directory_list.end()) reservation_failed(Placement::disk_full, replaced);
+    auto area = area_for(image, words);
+    if (area == image.directory_list.end()) reservation_failed(image, Placement::disk_full, replaced);
     if (words == 0) words = area->size;
     std::int64_t sectors = data_sectors(words);
     bool split = sectors < area->size / SECTOR_WORDS;
-    if (split && entries_used() == directory_capacity())
-        reservation_failed(Placement::directory_full, replaced);
-    require_sound_directory(force);
-    if (split) split_free_area(area, sectors);
+    if (split && entries_used(image) == directory_capacity(image))
+        reservation_failed(image, Placement::directory_full, replaced);
+    require_sound_directory(image, force);
+    if (split) split_free_area(image, area, sectors);
     make_reserved_file(*area, name, words);
-    write_directory_sector(*area);
-    write_directory();
+    write_directory_sector(image, *area);
+    write_directory(image);
 }
 
-void command_fix(const Options& options) {
+void command_fix(Image& image, const Options& options) {
     bool force = has_letter(options.letters, 'F');
-    read_directory();
-    for (DirEntry& entry : directory_list) {
+    read_directory(image);
+    for (DirEntry& entry : image.directory_list) {
         if (entry.empty) continue;
-        require_sound_directory(force);
-        fix_entry(entry);
+        require_sound_directory(image, force);
+        fix_entry(image, entry);
     }
-    write_directory();
+    write_directory(image);
 }
 
 } // namespace veltool

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "veltool/image/image.h"
 #include "veltool/image/layout.h"
 
 namespace veltool {
@@ -25,7 +26,7 @@ enum class PartialSector { warn, fatal_unless_forced };
 
 // Whole sectors of the file open on fd; fstat failing is fatal stat_message, a size that is
 // not a multiple of 768 bytes gives not_whole_message as said by `partial`.
-std::int64_t whole_sectors(int fd, const char* stat_message, const char* not_whole_message,
+std::int64_t whole_sectors(Image& image, int fd, const char* stat_message, const char* not_whole_message,
                            PartialSector partial, bool force);
 
 // Fatal "number of directory blocks ..." unless n lies in 8..256.
@@ -33,6 +34,6 @@ void require_directory_blocks(std::int64_t n);
 
 // The directory of a freshly initialised disk: n blocks, s sectors, dated now, and one
 // EMPTY entry over the whole file area.
-void start_fresh_directory(std::int64_t n, std::int64_t s);
+void start_fresh_directory(Image& image, std::int64_t n, std::int64_t s);
 
 } // namespace veltool

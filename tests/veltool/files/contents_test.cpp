@@ -68,6 +68,19 @@ TEST(Sum, FullNameOrderAndEndAroundCarry) {
     EXPECT_EQ(d.run("SUM", {"-w", "*"}).out, sums);
     EXPECT_EQ(d.run("SUM", {"Q"}).out, "FILE NOT FOUND: Q\n");
     EXPECT_EQ(d.run("SUM", {"-o", "r", "Q"}).out, "");
+    // -r and -z of every file listing, -o R of oct.
+    const std::string tagged = "400 A$T:0 B:0", size = "               SIZE =        0",
+                      sum = size + "   CSUM =        0\n|";
+    // clang-format off
+    check_rows({
+        {tagged, "SUM", {"-r", "T", "*"}, "0|A" + sum, "="}, {tagged, "SUM", {"-r", "X", "-z", "*"}, "0|B" + sum, "="},
+        {tagged, "LIS", {"-r", "T", "*"}, "0|" + heading("A") + "\n\n|", "="},
+        {tagged, "LIS", {"-r", "X", "-z", "*"}, "0|" + heading("B") + "\n\n|", "="},
+        {tagged, "OCT", {"-r", "T", "*"}, "0|A" + size + "\n|", "="},
+        {tagged, "OCT", {"-r", "X", "-z", "*"}, "0|B" + size + "\n|", "="},
+        {tagged, "OCT", {"-o", "r", "Q"}, "0||", "="},
+    });
+    // clang-format on
 }
 
 TEST(Oct, FormsOfTheDump) {
@@ -88,4 +101,5 @@ TEST(Oct, FormsOfTheDump) {
     std::string chars = first + "\n       0: <000><000><001><377><377><377>  A    B    C         D  <204>";
     EXPECT_EQ(d.run("OCT", {"-o", "c", "W"}).out, chars + "\n");
     EXPECT_EQ(d.run("OCT", {"-o", "ce", "W"}).out, chars + "\n       4:   E    F    G  \n");
+    EXPECT_EQ(d.run("OCT", {"-o", "h", "W"}).out.substr(0, 59), first + "\nW            : FILE HEADER\n");
 }

@@ -1,6 +1,7 @@
 // del, ren and cop end to end: exit status, messages, and the directory and sectors they leave.
 #include <array>
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include "tests/support/disk.h"
 
@@ -23,6 +24,8 @@ TEST(Del, ProtectionPatternsAndTheMergeWhenTheDirectoryIsWritten) {
         {three, "DEL", {}, "0|FILE NOT FOUND:\n|", "="},
         {three, "DEL", {"-o", "r", "X*"}, "0||", "="},
         {three, "DEL", {"-o", "y", "P*"}, "0||", "A 201 300; B 204 10; - 206 -170"},
+        {"400 A$T:0 B:0", "DEL", {"-r", "T", "*"}, "0||", "- 201 0; B 202 0; - 203 -173"},
+        {"400 A$T:0 B:0", "DEL", {"-r", "X", "-z", "*"}, "0||", "A$T 201 0; - 202 -174"},
     });
     // clang-format on
     // The directory sector is marked deleted; the rest still describes the file.
@@ -42,13 +45,33 @@ TEST(FileCommands, CorruptDirectoryStopsTheChangeUnlessForced) {
     const std::string refused = "1||" + read + sizes + "ERROR: CORRUPT DIRECTORY, DRE REQUIRED !\n";
     // clang-format off
     check_rows({
-        {image, "DEL", {"A", "C"}, refused, "="}, {image, "REN", {"A", "C"}, refused, "="},
-        {image, "COP", {"A", "C"}, refused, "="},
+        {image, "DEL", {"A", "C"}, refused, "="},
         {image, "DEL", {"-o", "f", "A"},
          "0||" + read + sizes + "WARNING: CORRUPT DIRECTORY, DRE REQUIRED !\n" + read,
          "- 201 -2; B 204 10; P 206 1; - 208 -168"},
     });
     // clang-format on
+    // Every other changer that verifies the directory: refused, and done with F.
+    for (auto [command, letters, arguments] :
+         {std::tuple<std::string, std::string, std::vector<std::string>>{"REN", "", {"A", "C"}},
+          {"COP", "", {"A", "C"}},
+          {"WRI", "D", {"@"}},
+          {"RES", "", {"R", "1"}},
+          {"FIX", "", {}}}) {
+        Disk d(image);
+        for (std::string& argument : arguments)
+            argument = argument == "@" ? d.host("h", {1}) : argument;
+        arguments.insert(arguments.begin(), {"-o", letters});
+        RunResult r = d.run(command, arguments);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_TRUE(r.err.ends_with("ERROR: CORRUPT DIRECTORY, DRE REQUIRED !\n")) << command << r.err;
+        EXPECT_TRUE(d.bytes() == image) << command;
+        arguments[1] += "F";
+        r = d.run(command, arguments);
+        EXPECT_EQ(r.status, 0) << command << r.err;
+        EXPECT_NE(r.err.find("WARNING: CORRUPT DIRECTORY, DRE REQUIRED !\n"), std::string::npos) << command;
+        EXPECT_TRUE(d.bytes() != image) << command;
+    }
 }
 
 namespace {
@@ -111,6 +134,7 @@ TEST(Ren, FieldByField) {
     // The file holds 1000 ... 2127 (600 = 1130 words from 1000).
     std::pair<std::vector<std::string>, Fields> cases[] = {
         {{"-g", "02127"}, {02127, 01000, 02000, 010, ATTRS}},
+        {{"-g", "01000"}, {01000, 01000, 02000, 010, ATTRS}},
         {{"-g", "0"}, {0xFFFFFF, 01000, 02000, 010, ATTRS & ~X}},
         {{"-u", "0"}, {01010, 01000, 0xFFFFFF, 0, ATTRS}},
         {{"-s", "216"}, {01010, 01000, 02000, 0330, ATTRS}},
@@ -118,6 +142,8 @@ TEST(Ren, FieldByField) {
         {{"-a", "0x10"}, {01010, 01000, 02000, 010, REGULAR | X | 020 | 3 << 8}}, // 0x holds an X
         {{"-a", "300!200"}, {01010, 01000, 02000, 010, REGULAR | 054 | 0110 << 8}},
         {{"-a", "!7ari"}, {01010, 01000, 02000, 010, REGULAR | NUMBERS}}, // no numbers; A wins
+        {{"-a", "p"}, {01010, 01000, 02000, 010, REGULAR | P | NUMBERS}},
+        {{"-a", "r"}, {01010, 01000, 02000, 010, REGULAR | R | NUMBERS}},
         {{"-a", "ic", "-g", "0"}, {0xFFFFFF, 01000, 02000, 010, REGULAR | I | C | NUMBERS}},
     };
     for (auto [args, want] : cases) {
@@ -149,6 +175,9 @@ TEST(Ren, NamesInUseAndUnusableSectorsSkipTheFile) {
         {four, "REN", {"G", "M", "Z"}, "0||" + corrupt + "G\n" + corrupt + "M\n" + corrupt + "M\n", "="},
         // A single argument is a pattern: the other changes still apply.
         {four, "REN", {"-n", "tagsx", "B"}, "0||", "A 201 1; B$TAGS 203 1; G 205 1; M 207 1; - 209 -167"},
+        {four, "REN", {"-o", "r", "Q"}, "0||", "="},
+        {"400 A$T:0 B:0", "REN", {"-r", "T", "-n", "N", "*"}, "0||", "A$N 201 0; B 202 0; - 203 -173"},
+        {"400 A$T:0 B:0", "REN", {"-r", "X", "-z", "-n", "N", "*"}, "0||", "A$T 201 0; B$N 202 0; - 203 -173"},
     });
     // clang-format on
 }
@@ -216,6 +245,8 @@ TEST(Cop, PlacementReplacementAndWhatIsPutBack) {
         {two, "COP", {"A1"}, "1||ERROR: DESTINATION FILENAME NOT SPECIFIED\n", "="},
         {two, "COP", {"Q*", "B*", "AX"}, "0|FILE NOT FOUND: Q*, B*\n|", "="},
         {two, "COP", {"-o", "R", "Q*", "AX"}, "0||", "="},
+        {"400 A1$T:0 A2:0", "COP", {"-r", "T", "A*", "C"}, "0||", "A1$T 201 0; A2 202 0; C$T 203 0; - 204 -172"},
+        {"400 A1$T:0 A2:0", "COP", {"-r", "X", "-z", "A*", "C"}, "0||", "A1$T 201 0; A2 202 0; C 203 0; - 204 -172"},
     });
     // clang-format on
     Disk exact(full(2)), replaced("400 SRC:500 DST:700:P KEEP:1"), several(two);

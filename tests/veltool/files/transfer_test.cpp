@@ -80,6 +80,10 @@ TEST(Rea, SelectionLinesAndReports) {
     EXPECT_EQ(outcome(d.run("REA", {"NOPE", "X*"})), "0|FILE NOT FOUND: NOPE, X*\n|");
     EXPECT_EQ(outcome(d.run("REA", {})), "0|FILE NOT FOUND:\n|");
     EXPECT_EQ(outcome(d.run("REA", {"-o", "R", "NOPE"})), "0||");
+    EXPECT_EQ(d.run("REA", {"-o", "v", "-f", pre, "-r", "T1", "P*", "T*"}).out,
+              "READING PROG.SAV      TO " + pre + "PROG.SAV\n");
+    EXPECT_EQ(d.run("REA", {"-o", "v", "-f", pre, "-r", "X", "-z", "P*", "T*"}).out,
+              "READING TEXT.TXT      TO " + pre + "TEXT.TXT\n");
     // Unusable directory sectors: warned (the cross-check warns too), skipped, yet found.
     EXPECT_EQ(outcome(d.run("REA", {"-o", "V", "-f", pre, "BAD.SEC", "GONE"})),
               "0||" + corrupt + "BAD.SEC\n" + corrupt + "BAD.SEC\n" + corrupt + "GONE\n");
@@ -100,7 +104,7 @@ TEST(Rea, SelectionLinesAndReports) {
 
 TEST(Transfer, RoundTripsInEveryForm) {
     Disk from(sample());
-    for (std::string letters : {"", "D", "P", "PD"}) {
+    for (std::string letters : {"", "D", "P", "PD", "BA"}) {
         Disk to(ImageBuilder(400));
         std::string path = to.dir.file("PROG.SAV");
         ASSERT_EQ(from.run("REA", {"-o", letters, "-f", to.dir.path() + "/", "PROG.SAV"}).status, 0);
@@ -110,7 +114,7 @@ TEST(Transfer, RoundTripsInEveryForm) {
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(to.dir.path()), {}), 2);
         ASSERT_EQ(to.run("REA", {"-o", letters, "-f", to.dir.file("back-"), "PROG.SAV"}).status, 0);
         // The file comes back as it went, but for the date of its directory sector.
-        for (int i = 0; letters == "" && i < 3; ++i)
+        for (int i = 0; (letters == "" || letters == "BA") && i < 3; ++i)
             host[30 + i] = static_cast<std::uint8_t>(today_word() >> (16 - 8 * i));
         for (int i = 0; letters == "P" && i < 4; ++i)
             host[40 + i] = static_cast<std::uint8_t>(today_word() >> (8 * i));
@@ -125,6 +129,9 @@ TEST(Transfer, RoundTripsInEveryForm) {
     EXPECT_EQ(d.run("REA", {"-o", "A", "-f", d.dir.file("back-"), "NOTE"}).status, 0);
     EXPECT_EQ(read_file(d.dir.file("back-NOTE")), read_file(note));
     EXPECT_EQ(d.sector(203, 7), (Bytes{0x23, 0x45, 0x67, 0xFF, 0xFF, 0xFF, 0}));
+    // A host name splits at its first dot; the extension keeps four characters.
+    EXPECT_EQ(d.run("WRI", {"-o", "D", d.host("run.1.fid", {1})}).status, 0);
+    EXPECT_EQ(d.run("SDI", {"-o", "n", "RUN*"}).out, "RUN     .1.FI\n");
 }
 
 TEST(Wri, ReplacesFilesOfTheSameName) {

@@ -9,9 +9,8 @@
 #include <unistd.h>
 
 #include "tests/support/disk.h"
+#include "veltool/image/image.h"
 #include "veltool/image/io.h"
-#include "veltool/report.h"
-#include "veltool/state.h"
 
 using namespace test;
 using veltool::RUN_BYTES;
@@ -71,26 +70,27 @@ TEST(ImageRuns, OverlappingMoveAndAScanThatSeesItsWrites) {
     TempDir dir;
     Bytes before = pattern(static_cast<std::size_t>(RUN_BYTES + 10 * S), 2);
     Open image(dir, "disk.img", before);
-    veltool::image_fd = image.fd;
-    veltool::copy_sectors(3, 1, RUN_BYTES / S + 7);
+    veltra::KeepingReporter reporter;
+    veltool::Image opened(reporter, stdout);
+    opened.image_fd = veltool::FileDescriptor(dup(image.fd));
+    veltool::copy_sectors(opened, 3, 1, RUN_BYTES / S + 7);
     Bytes expected = before;
     std::copy(before.begin() + 3 * S, before.end(), expected.begin() + S);
     EXPECT_EQ(read_file(image.path), expected);
 
-    veltool::SectorScan scan;
+    veltool::SectorScan scan(opened);
     auto sector = [&](std::int64_t s) {
         const unsigned char* bytes = scan.sector(s, "seek", "read");
         return Bytes(bytes, bytes + S);
     };
     EXPECT_EQ(sector(5), part(expected, 5 * S, S));
     Bytes patch(16, 0xAB);
-    veltool::write_at(image.fd, 5 * S - 8, patch.data(), patch.size(), "seek", "write");
-    veltool::write_at(image.fd, 9 * S + 4, patch.data(), 2, "seek", "write");
+    veltool::write_image(opened, 5 * S - 8, patch.data(), patch.size(), "write");
+    veltool::write_image(opened, 9 * S + 4, patch.data(), 2, "write");
     Bytes after = read_file(image.path);
     for (std::int64_t s : {5, 9, 6, 4})
         EXPECT_EQ(sector(s), part(after, s * S, S)) << "sector " << s;
-    EXPECT_THROW(scan.sector(-1, "seek", "read"), veltool::FatalExit);
-    veltool::image_fd = -1;
+    EXPECT_THROW(scan.sector(-1, "seek", "read"), veltra::Error);
 }
 
 TEST(ImageRuns, CommandsEndToEnd) {
@@ -136,7 +136,8 @@ TEST(ImageRuns, CommandsEndToEnd) {
 }
 
 // A walk whose file is cut short under its mapping says no instead of dying of SIGBUS, keeps
-// saying no, and hands the signal back to the handler it found; a pipe is never mapped.
+// saying no, and hands a signal from outside a walk back to the handler it found; a pipe is
+// never mapped.
 TEST(MappedWalk, SaysNoWhereTheMappingCannotServe) {
     TempDir dir;
     Bytes content = pattern(static_cast<std::size_t>(3 * RUN_BYTES), 1), got(100);
@@ -145,7 +146,9 @@ TEST(MappedWalk, SaysNoWhereTheMappingCannotServe) {
     auto size = static_cast<std::int64_t>(content.size());
     struct sigaction before {
     }, after{};
-    sigaction(SIGBUS, nullptr, &before);
+    before.sa_handler = [](int) {};
+    sigemptyset(&before.sa_mask);
+    sigaction(SIGBUS, &before, nullptr);
     {
         veltool::MappedWalk walk(fd.get());
         ASSERT_TRUE(walk.copy(5 * S, got.data(), got.size(), size));
@@ -155,6 +158,7 @@ TEST(MappedWalk, SaysNoWhereTheMappingCannotServe) {
         EXPECT_FALSE(walk.copy(400 * S, got.data(), got.size(), size));
         EXPECT_FALSE(walk.copy(5 * S, got.data(), got.size(), size));
     }
+    raise(SIGBUS);
     sigaction(SIGBUS, nullptr, &after);
     EXPECT_EQ(after.sa_handler, before.sa_handler);
     int ends[2];

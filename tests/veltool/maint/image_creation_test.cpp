@@ -35,6 +35,7 @@ TEST(New, SizesUnitsAndTheChecksBeforeAnythingIsTouched) {
         {{"-oF", "344"}, small, 0}, {{"-oF", "345"}, "", 345}, {{"-oF", "10K"}, small, 0},
         {{"-oF", "100k"}, "", 400}, {{"-oF", "1m"}, "", 4096}, {{"-oF", "01000q"}, "", 512},
         {{"-oF", "--", "-1"}, small, 0}, {{"-oF", "-b", "8", "225"}, "", 225},
+        {{"-oF", "-b", "256", "473"}, "", 473}, {{"-oF", "-b", "256", "472"}, small, 0},
         {{"-oF", "-b", "7", "1000"}, "ERROR: number of directory blocks 7 not between 8 and 256\n", 0},
         {{"-b", "257", "10"}, "ERROR: number of directory blocks 257 not between 8 and 256\n", 0},
         {{"10"}, small, 0}, {{"1000"}, "ERROR: INITIALIZING VELTRA DISK IMAGE CLEARS ALL DATA !\n", 0},

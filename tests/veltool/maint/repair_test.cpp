@@ -51,6 +51,9 @@ TEST(Dre, LostFilesFullDirectoryAndLimits) {
     check_rows({
         {made, "DRE", {"-b", "16"}, "1||ERROR: " + lost, "="},
         {made, "DRE", {"-b", "16", "-o", "F"}, "0||WARNING: " + lost, "- 209 -3; M 213 300; - 216 -160"},
+        // 16 blocks end at 207: a file at 208 has its directory sector there, one at 209 right behind.
+        {"400 -6 F:0", "DRE", {"-b", "16"}, "1||ERROR: " + lost, "="},
+        {"400 -7 F:0", "DRE", {"-b", "16"}, "0||", "F 209 0; - 210 -166"},
         {made, "DRE", {"-b", "7"}, "1||ERROR: number of directory blocks 7 not between 8 and 256\n", "="},
         {"344", "DRE", {}, "1||ERROR: disk image too small\n", "="},
         {many, "DRE", {"-b", "8"}, "1||ERROR: DIRECTORY FULL\n", "="},

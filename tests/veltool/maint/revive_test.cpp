@@ -42,6 +42,7 @@ TEST(Rev, SelectionNewNamesAndFullDirectory) {
         {area, "REV", {"?", "new.dat"}, "0||WARNING: ILLEGAL OUTPUT FILENAME: NEW.DAT\n",
          "A 201 0; NEW.DAT 202 0; - 203 -9; B 213 0; - 214 -162"},
         {area, "REV", {"-r", "T*"}, "0||", "A 201 0; - 202 -3; Y$T2 206 256; - 208 -4; B 213 0; - 214 -162"},
+        {area, "REV", {"-r", "T1", "-z"}, "0||", "A 201 0; X 202 0; - 203 -9; B 213 0; - 214 -162"},
         // Files right behind one another.
         {"400 A:0 -10 ~X:0@0 ~Y:0@1 B:0", "REV", {}, "0||",
          "A 201 0; X 202 0; Y 203 0; - 204 -8; B 213 0; - 214 -162"},

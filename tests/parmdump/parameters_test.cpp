@@ -1,0 +1,153 @@
+// The parameter report through the library: its text is what parmdump prints, its records
+// are the "NAME=value" of that text in order, from a path or from bytes; its errors.
+#include <cerrno>
+#include <gtest/gtest.h>
+
+#include "tests/support/disk.h"
+#include "veltra/parameters.h"
+
+using namespace test;
+
+namespace {
+
+// The file of a TORGIL sample with its second parameter sector 3 (sector 4 of the file).
+Bytes torgil_file() {
+    Bytes data(SECTOR, 0x5A);
+    return host_file({torgil_sector().bytes(), data, data, data, torgil_second_sector().bytes()});
+}
+
+std::string describe(const veltra::Parameter& p) {
+    return p.name + "=" + p.value + "|" + p.unit + "|" + p.block + "|" + p.kind;
+}
+
+// Checks that the records are the text's parameters: each record's name, "=", padding,
+// value and unit stand in the text after the previous record, under the record's block
+// heading and in the report of its kind, and no "=" of the text is left without a record.
+void expect_records_follow_text(const veltra::ParameterReport& report) {
+    const std::string& text = report.text;
+    std::size_t place = 0, equals = 0;
+    for (const veltra::Parameter& p : report.parameters) {
+        SCOPED_TRACE(describe(p));
+        // The Hz value of OFFSET and OF follows its ppm value without a name of its own.
+        std::string start = p.unit == "Hz" ? "" : p.name + "=";
+        std::size_t found = text.find(start, place);
+        ASSERT_NE(found, std::string::npos);
+        std::size_t value = text.find_first_not_of(' ', found + start.size());
+        std::string printed = p.value + (p.unit.empty() ? "" : " " + p.unit);
+        EXPECT_EQ(text.substr(value, printed.size()), printed);
+        place = value + printed.size();
+        equals += !start.empty();
+
+        std::size_t heading = text.rfind("\n    ", found), report_start = text.rfind(" SCALE=", found);
+        std::string block;
+        if (heading != std::string::npos && (report_start == std::string::npos || heading > report_start))
+            block = text.substr(heading + 5, text.find('\n', heading + 1) - heading - 5);
+        EXPECT_EQ(p.block, block);
+        bool second_report = report_start != text.find(" SCALE=");
+        EXPECT_EQ(p.kind, second_report || text.starts_with("TORGIL") ? "TORGIL" : "FENDAR");
+    }
+    EXPECT_EQ(equals, static_cast<std::size_t>(std::count(text.begin(), text.end(), '=')));
+}
+
+} // namespace
+
+TEST(Parameters, RecordsAreTheTextsParameters) {
+    ParameterSector unknown = fendar_sector().word(11, 9).word(117, -2).name(127, "LIST");
+    struct Case {
+        Bytes file;
+        std::string argv0;
+        std::size_t records;
+    } cases[] = {
+        {host_file({fendar_sector().bytes()}), "parmdump", 93},
+        {host_file({fendar_sector().bytes()}, {true, true}), "parmdump", 93},
+        {torgil_file(), "parmdump", 123},
+        {host_file({unknown.bytes()}), "fengil", 159},
+        {host_file({unknown.bytes()}), "pd", 0},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        write_file(dir.file("data"), c.file);
+        veltra::ParameterReport report =
+            veltra::parameters(dir.file("data"), veltra::unknown_data_for_program(c.argv0));
+        RunResult printed = run_program(PARMDUMP_PATH, {dir.file("data")}, c.argv0);
+        EXPECT_EQ(outcome(printed), "0|" + report.text + "|");
+        EXPECT_EQ(report.parameters.size(), c.records);
+        expect_records_follow_text(report);
+        // From bytes: the same report.
+        veltra::ParameterReport from_bytes =
+            veltra::parameters(c.file, dir.file("data"), veltra::unknown_data_for_program(c.argv0));
+        EXPECT_EQ(from_bytes.text, report.text);
+        EXPECT_EQ(from_bytes.parameters.size(), report.parameters.size());
+    }
+}
+
+TEST(Parameters, SingleRecords) {
+    Bytes fendar = host_file({fendar_sector().bytes()}), torgil = torgil_file();
+    struct Row {
+        const Bytes& file;
+        std::string name, unit, expected;
+    } rows[] = {
+        {fendar, "SCALE", "", "SCALE=4|||FENDAR"},
+        {fendar, "LB", "", "LB=0.5|||FENDAR"},
+        {fendar, "PR", "", "PR=11|||FENDAR"},
+        {fendar, "TD", "", "TD=16384||ACQUISITION PARAMETERS|FENDAR"},
+        {fendar, "HZ/PT", "", "HZ/PT=1.221||ACQUISITION PARAMETERS|FENDAR"},
+        {fendar, "MI", "", "MI=150.00N||PLOTTING PARAMETERS|FENDAR"},
+        {fendar, "S9", "", "S9=63H||AUTOMATION PARAMETERS|FENDAR"},
+        {fendar, "OFFSET", "Hz", "OFFSET=3250.00|Hz|HALVOR PARAMETERS|FENDAR"},
+        {torgil, "SCALE", "", "SCALE=1/2|||TORGIL"},
+        {torgil, "OFFSET", "ppm", "OFFSET=8.000|ppm|HALVOR PARAMETERS|TORGIL"},
+        {torgil, "OF", "Hz", "OF=-250.00|Hz|HALVOR PARAMETERS|TORGIL"},
+        {torgil, "VDLIST", "", "VDLIST=D5||TORGIL PARAMETERS from sector 3|TORGIL"},
+        {torgil, "C15", "", "C15=8388607||TORGIL PARAMETERS from sector 3|TORGIL"},
+        {torgil, "K7", "", "K7=-3.5000000||TORGIL PARAMETERS from sector 3|TORGIL"},
+    };
+    for (const Row& row : rows) {
+        std::string found = "(none)";
+        for (const veltra::Parameter& p : veltra::parameters(row.file, "data").parameters) {
+            if (p.name == row.name && p.unit == row.unit) {
+                found = describe(p);
+                break;
+            }
+        }
+        EXPECT_EQ(found, row.expected);
+    }
+}
+
+TEST(Parameters, ParameterFileFromBytes) {
+    Bytes data(4 * SECTOR, 0x33), fendar = host_file({fendar_sector().bytes()});
+    EXPECT_EQ(veltra::parameters(data, "dir/data", {}, fendar).text, veltra::parameters(fendar).text);
+    // The second TORGIL sector comes from the data bytes when the parameter file has none.
+    Bytes second = host_file({Bytes(SECTOR), Bytes(SECTOR), torgil_second_sector().bytes()});
+    veltra::ParameterReport report =
+        veltra::parameters(second, "data", {}, host_file({torgil_sector().word(117, 2).bytes()}));
+    EXPECT_NE(report.text.find("    TORGIL PARAMETERS from sector 2\n"), std::string::npos);
+}
+
+TEST(Parameters, Errors) {
+    TempDir dir;
+    Bytes fendar = host_file({fendar_sector().bytes()});
+    auto error_of = [](auto&& call) {
+        try {
+            call();
+        } catch (const veltra::Error& error) {
+            return std::string(error.what()) + "|" + std::to_string(error.errnum());
+        }
+        return std::string("(no error)");
+    };
+    EXPECT_EQ(error_of([&] { veltra::parameters(dir.file("missing")); }),
+              "Cannot open " + dir.file("missing") + ": No such file or directory|" + std::to_string(ENOENT));
+    EXPECT_EQ(error_of([&] { veltra::parameters(dir.path()); }), "Cannot read file identification word of " +
+                                                                     dir.path() + ": Is a directory|" +
+                                                                     std::to_string(EISDIR));
+    EXPECT_EQ(error_of([&] { veltra::parameters(Bytes(3, 0x47), "three"); }),
+              "Cannot read file identification word of three: file too short|0");
+    EXPECT_EQ(error_of([&] { veltra::parameters(Bytes(fendar.begin(), fendar.end() - 1), "short"); }),
+              "Cannot read short: file too short|0");
+    EXPECT_EQ(error_of([&] { veltra::parameters(Bytes(SECTOR, 0x47), "other"); }),
+              "Illegal parameter sector in other|0");
+    EXPECT_EQ(error_of([&] {
+                  veltra::parameters(Bytes(SECTOR), "d", {}, {0x47, 0x84, 0xF5, 0x00, 0x00});
+              }),
+              "Cannot read ./p_d: file too short|0");
+}

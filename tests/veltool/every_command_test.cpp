@@ -1,0 +1,103 @@
+// What every command shares, seen from outside through the shim (tests/support/io_shim.cpp):
+// the lock it takes, that a reader writes nothing, that a changer has its data on stable
+// storage before it writes the directory blocks and flushes before it exits with 0, and that a
+// failed write of the image ends it with exit status 1 and the system's message.
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <sstream>
+
+#include "tests/support/disk.h"
+
+using namespace test;
+
+namespace {
+
+// Offsets of the directory blocks: of the larger of the directories before and after.
+bool in_directory(std::int64_t offset, std::int64_t blocks) {
+    return offset >= 192 * SECTOR && offset < (192 + blocks) * SECTOR;
+}
+
+// The faults of a changer's trace: a directory write while other writes are not flushed, and
+// a last write not flushed. "" when there is none.
+std::string order_faults(const std::string& trace, std::int64_t blocks) {
+    std::istringstream in(trace);
+    std::string event, faults;
+    bool data_unflushed = false, unflushed = false;
+    for (std::int64_t offset = 0, n = 0; in >> event;) {
+        if (event == "flush") data_unflushed = unflushed = false;
+        if (event != "write") continue;
+        in >> offset >> n;
+        if (!in_directory(offset, blocks)) data_unflushed = true;
+        if (in_directory(offset, blocks) && data_unflushed) faults += "directory before data flushed; ";
+        unflushed = true;
+    }
+    return faults + (unflushed ? "no flush after the last write" : "");
+}
+
+} // namespace
+
+TEST(EveryCommand, LockFlushOrderAndFailedWrites) {
+    const std::string sector = "ERROR: cannot write disk sector:\nInput/output error\n",
+                      entry = "ERROR: cannot write directory sector:\nInput/output error\n";
+    // The command with arguments ("@" a host file beside the image), the lock it takes (S shared,
+    // X exclusive), and for a changer the end of standard error when its first write fails.
+    // clang-format off
+    const struct Case {
+        std::string command;
+        std::vector<std::string> arguments;
+        char lock;
+        std::string fails;
+    } cases[] = {
+        {"NEW", {"-o", "F", "400"}, 'X', sector},
+        {"DIR", {}, 'S', ""}, {"SDI", {}, 'S', ""}, {"DDI", {}, 'S', ""}, {"REA", {"-f", "@", "A"}, 'S', ""},
+        {"LIS", {"A"}, 'S', ""}, {"SUM", {"A"}, 'S', ""}, {"OCT", {"A"}, 'S', ""},
+        {"SCR", {"-f", "@", "0", "1"}, 'S', ""}, {"PTR", {}, 'S', ""}, {"DCR", {}, 'S', ""},
+        {"OLD", {"-f", "@"}, 'S', ""},
+        {"DEL", {"A"}, 'X', entry}, {"REN", {"A", "C"}, 'X', entry}, {"COP", {"A", "C"}, 'X', sector},
+        {"WRI", {"-o", "D", "@"}, 'X', sector}, {"SCW", {"-o", "F", "-f", "@", "300", "1"}, 'X', sector},
+        {"PTW", {}, 'X', sector}, {"DCW", {"-c", "X"}, 'X', "ERROR: cannot write disk comment:\nInput/output error\n"},
+        {"DRE", {"-b", "8"}, 'X', "ERROR: cannot write directory blocks:\nInput/output error\n"},
+        {"PAC", {}, 'X', entry}, {"REV", {"D"}, 'X', entry}, {"RES", {"R", "1K"}, 'X', entry},
+        {"FIX", {}, 'X', entry},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        // A of 300 sectors at 201 (cop copies it in the kernel), free space with deleted D, B.
+        Bytes image = test::image("1100/8 A:76800 -20 ~D:2000@0 B:300").default_partition_table();
+        Disk d(image);
+        std::vector<std::string> arguments = c.arguments;
+        for (std::string& argument : arguments)
+            if (argument == "@") argument = d.host("h", Bytes(2 * SECTOR, 0xC1));
+        RunResult r = d.traced(c.command, arguments);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        std::string trace = d.trace();
+        EXPECT_EQ(trace.substr(0, 7), std::string("lock ") + c.lock + "\n");
+        if (c.fails.empty()) {
+            EXPECT_EQ(trace, "lock S\n") << "a reader wrote";
+            continue;
+        }
+        std::int64_t blocks = std::max<std::int64_t>(d.word(192, 5), 8);
+        EXPECT_NE(trace.find("write"), std::string::npos) << "nothing written";
+        EXPECT_EQ(order_faults(trace, blocks), "") << trace;
+
+        // Every write fails from the first on (new had emptied the image before).
+        d.host("h", Bytes(2 * SECTOR, 0xC1));
+        write_file(d.image, image);
+        r = d.traced(c.command, arguments, "1+:EIO");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.ends_with(c.fails)) << r.err;
+        if (c.command != "NEW") {
+            EXPECT_TRUE(d.bytes() == image) << "the image changed";
+        }
+        // The last write fails: the run ends with the system's message.
+        write_file(d.image, image);
+        std::size_t writes = 0;
+        for (std::size_t at = 0; (at = trace.find("write", at)) != std::string::npos; ++at)
+            ++writes;
+        r = d.traced(c.command, arguments, std::to_string(writes) + ":ENOSPC");
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_TRUE(r.err.ends_with(":\nNo space left on device\n")) << r.err;
+    }
+}
