@@ -142,8 +142,7 @@ bool copy_in(const Source& source, bool text, Destination& destination) {
     if (!text) {
         CopyEnd from{source.fd.get(), 0, SEEK_HOST, READ_HOST};
         Image& image = destination.image;
-        CopyEnd to{image.fd(), destination.offset, "cannot seek disk image", "cannot write disk sector",
-                   image.current_scan};
+        CopyEnd to = image_target(image, destination.offset);
         std::optional<Transfer> failed =
             copy_run(from, to, std::min(source.bytes, destination.length), &destination.written);
         if (failed) return warn_transfer(image, *failed, SEEK_HOST, READ_HOST);

@@ -20,6 +20,7 @@ namespace veltool {
 using kavolt::FileDescriptor;
 
 struct Image;
+class Journal;
 class SectorScan;
 
 // The largest run moved by one call: 1365 sectors, just under 1 MiB.
@@ -61,14 +62,18 @@ std::optional<Transfer> read_runs(int fd, std::int64_t offset, std::int64_t byte
 
 // One end of a copy: a descriptor, the byte offset of the run on it, the messages for a
 // refused offset and a failed transfer, and for the image the scan that must see what is
-// written there.
+// written there and the journal that takes the old bytes first.
 struct CopyEnd {
     int fd;
     std::int64_t offset;
     const char* seek_message;
     const char* transfer_message;
     SectorScan* scan = nullptr;
+    Journal* journal = nullptr;
 };
+
+// The disk image as the end of a copy that writes it, from byte offset on.
+CopyEnd image_target(Image& image, std::int64_t offset);
 
 // Copies `bytes` bytes front to back, in the kernel where it takes the two files and else
 // through one buffer; safe for an overlapping run in one file when it moves to lower offsets.

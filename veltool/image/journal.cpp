@@ -140,6 +140,13 @@ subtract(std::vector<std::pair<std::int64_t, std::int64_t>> parts,
     return left;
 }
 
+// Removes the journal file and makes the removal durable.
+void remove_journal(const std::string& path) {
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) fail(errno, "cannot remove journal " + path);
+    int error = sync_folder(folder_of(path));
+    if (error != 0) fail(error, "cannot remove journal " + path);
+}
+
 } // namespace
 
 std::uint64_t journal_checksum(const std::uint8_t* bytes, std::size_t n, std::uint64_t seed) {
@@ -371,9 +378,7 @@ void Journal::before_write(std::int64_t offset, std::int64_t n, bool always) {
 void Journal::commit() {
     if (!created()) return;
     file_.close();
-    if (unlink(path_.c_str()) != 0 && errno != ENOENT) fail(errno, "cannot remove journal " + path_);
-    int error = sync_folder(folder_of(path_));
-    if (error != 0) fail(error, "cannot remove journal " + path_);
+    remove_journal(path_);
 }
 
 void play_back(const JournalContents& contents, int image_fd) {
@@ -424,10 +429,12 @@ bool roll_back_left_journal(const std::string& image_path, int image_fd, bool wr
     bool played = !contents.records.empty();
     if (played) play_back(contents, image_fd);
     fd.close();
-    if (unlink(path.c_str()) != 0 && errno != ENOENT) fail(errno, "cannot remove journal " + path);
-    int error = sync_folder(folder_of(path));
-    if (error != 0) fail(error, "cannot remove journal " + path);
+    remove_journal(path);
     return played;
+}
+
+void discard_journal(const std::string& image_path) {
+    if (journal_exists(image_path)) remove_journal(journal_path(image_path));
 }
 
 } // namespace veltool

@@ -124,6 +124,9 @@ bool journal_exists(const std::string& image_path);
 // (`writable` false; `open_error` is why it could not be opened for writing).
 bool roll_back_left_journal(const std::string& image_path, int image_fd, bool writable, int open_error);
 
+// Removes a journal left beside the image, durably: for a change that replaces the whole image.
+void discard_journal(const std::string& image_path);
+
 // The folder of a path.
 std::string folder_of(const std::string& path);
 // Synchronises the folder so that a file created or removed in it stays so; 0 or errno.

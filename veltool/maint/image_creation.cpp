@@ -10,6 +10,7 @@
 
 #include "veltool/image/directory.h"
 #include "veltool/image/io.h"
+#include "veltool/image/journal.h"
 #include "veltool/maint/amounts.h"
 #include "veltool/maint/partition.h"
 #include "veltool/maint/whole_image.h"
@@ -68,6 +69,7 @@ void create_image(Image& image, const Options& options, std::int64_t sectors, bo
         image.writable = true;
         lock_image(image, LockMode::exclusive);
     }
+    discard_journal(options.disk_image); // nothing of the image before is kept to roll back to
     struct stat status {};
     if (fstat(image.fd(), &status) == 0 && S_ISREG(status.st_mode) && ftruncate(image.fd(), 0) != 0) {
         fatal(errno, "cannot create VELTRA disk image %s", path);
@@ -93,7 +95,7 @@ void install_system_area(Image& image, const std::string& path, std::int64_t sec
     if (sectors < SYSTEM_AREA_SECTORS) fatal(0, "VELTRA image too small");
     if (sectors > SYSTEM_AREA_SECTORS) fatal_unless_forced(image, force, "illegal VELTRA image size");
     CopyEnd from{source.get(), 0, "cannot seek VELTRA image", "cannot read VELTRA sector"};
-    CopyEnd to{image.fd(), 0, "cannot seek disk image", "cannot write disk sector", image.current_scan};
+    CopyEnd to = image_target(image, 0);
     copy_host_sectors(from, to, SYSTEM_AREA_SECTORS);
     to.offset = (sectors_on_disk - 1) * SECTOR_BYTES;
     copy_host_sectors(from, to, 1);

@@ -56,9 +56,7 @@ void command_scw(Image& image, const Options& options) {
     if (run.count > available) fatal(0, "ILLEGAL SECTOR LIMITS");
     if (!has_letter(options.letters, 'F')) fatal(0, "DIRECT WRITING VELTRA DISK SECTORS DANGEROUS !");
     CopyEnd from{source.get(), 0, "cannot seek sector image", "cannot read sector"};
-    CopyEnd to{image.fd(), run.first * SECTOR_BYTES, "cannot seek disk image", "cannot write disk sector",
-               image.current_scan};
-    copy_host_sectors(from, to, run.count);
+    copy_host_sectors(from, image_target(image, run.first * SECTOR_BYTES), run.count);
 }
 
 } // namespace veltool
