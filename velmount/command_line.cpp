@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "veltool/image/io.h"
 #include "veltool/image/image.h"
+#include "veltool/image/io.h"
 #include "veltool/image/records.h"
 
 namespace velmount {

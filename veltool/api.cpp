@@ -264,8 +264,8 @@ bool Image::write(const std::string& host_path, Form form, const std::string& le
         Captured printed(image);
         std::int64_t written = 0;
         veltool::run_change(image, [&] {
-            written =
-                veltool::write_host_files(image, options_for(image, form_letter(form) + letters, {host_path}));
+            written = veltool::write_host_files(image,
+                                                options_for(image, form_letter(form) + letters, {host_path}));
         });
         return written == 1;
     });

@@ -8,7 +8,10 @@
 //                   "write OFFSET LENGTH"           a pwrite, write or copy_file_range into it
 //                   "truncate LENGTH"               an ftruncate
 //                   "flush"                         an fdatasync or fsync
-//   VELSHIM_FAIL  "N:HOW" or "N+:HOW": the N-th write into the file (from 1) does not happen, and
+//   VELSHIM_FILE2 a second file watched (the image's journal, which need not exist yet): its
+//                 writes and flushes are logged as "jwrite OFFSET LENGTH" and "jflush", and its
+//                 writes count in one sequence with those of the first file
+//   VELSHIM_FAIL  "N:HOW" or "N+:HOW": the N-th write into the files (from 1) does not happen, and
 //                 with "+" no later one either. HOW: EIO or ENOSPC (the call fails with that
 //                 error), exit (the process ends with _exit(99)) or kill (SIGKILL). A write that
 //                 does not happen is logged as "fail OFFSET LENGTH".
@@ -32,12 +35,21 @@ F real(const char* name) {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
-bool watched(int fd) {
-    const char* path = std::getenv("VELSHIM_FILE");
+bool open_on(int fd, const char* variable) {
+    const char* path = std::getenv(variable);
     struct stat file {
     }, open_file{};
     return path != nullptr && stat(path, &file) == 0 && fstat(fd, &open_file) == 0 &&
            file.st_dev == open_file.st_dev && file.st_ino == open_file.st_ino;
+}
+
+bool watched(int fd) {
+    return open_on(fd, "VELSHIM_FILE");
+}
+
+// "" for the first watched file, "j" for the second, nullptr for any other.
+const char* prefix_of(int fd) {
+    return watched(fd) ? "" : open_on(fd, "VELSHIM_FILE2") ? "j" : nullptr;
 }
 
 void log(const char* format, ...) {
@@ -53,7 +65,8 @@ void log(const char* format, ...) {
 
 // Logs a write of n bytes at offset into fd; false when it is to fail (errno is then set).
 bool allow_write(int fd, long long offset, std::size_t n) {
-    if (!watched(fd)) return true;
+    const char* prefix = prefix_of(fd);
+    if (prefix == nullptr) return true;
     static long count = 0;
     ++count;
     const char* fail = std::getenv("VELSHIM_FAIL");
@@ -61,10 +74,10 @@ bool allow_write(int fd, long long offset, std::size_t n) {
     long at = fail == nullptr ? 0 : std::strtol(fail, &rest, 10);
     bool later = at > 0 && *rest == '+';
     if (at <= 0 || count < at || (count > at && !later)) {
-        log("write %lld %zu\n", offset, n);
+        log("%swrite %lld %zu\n", prefix, offset, n);
         return true;
     }
-    log("fail %lld %zu\n", offset, n);
+    log("%sfail %lld %zu\n", prefix, offset, n);
     const char* how = std::strchr(fail, ':') == nullptr ? "" : std::strchr(fail, ':') + 1;
     if (std::strcmp(how, "exit") == 0) _exit(99);
     if (std::strcmp(how, "kill") == 0) raise(SIGKILL);
@@ -117,12 +130,12 @@ int ftruncate64(int fd, off_t length) {
 }
 
 int fdatasync(int fd) {
-    if (watched(fd)) log("flush\n");
+    if (const char* prefix = prefix_of(fd)) log("%sflush\n", prefix);
     return real<int (*)(int)>("fdatasync")(fd);
 }
 
 int fsync(int fd) {
-    if (watched(fd)) log("flush\n");
+    if (const char* prefix = prefix_of(fd)) log("%sflush\n", prefix);
     return real<int (*)(int)>("fsync")(fd);
 }
 

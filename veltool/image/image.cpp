@@ -63,12 +63,14 @@ void roll_back_interrupted_change(Image& image) {
         throw;
     }
     hold_again();
-    if (rolled_back) warn(image, 0, "disk image %s: an interrupted change was rolled back", image.path.c_str());
+    if (rolled_back)
+        warn(image, 0, "disk image %s: an interrupted change was rolled back", image.path.c_str());
 }
 
 void run_change(Image& image, const std::function<void()>& work) {
     image.journal.reset();
-    if (!journal_switched_off()) image.journal.emplace(image.path, image.fd());
+    // An image that cannot be written needs no journal: none of its bytes can change.
+    if (image.writable && !journal_switched_off()) image.journal.emplace(image.path, image.fd());
     image.empty_areas_exempt = false;
     // What was written stays written, an error or not: the journal only rolls back a change
     // that a crash cut short.

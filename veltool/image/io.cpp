@@ -190,8 +190,12 @@ std::optional<Transfer> copy_run(const CopyEnd& from, const CopyEnd& to, std::in
 }
 
 CopyEnd image_target(Image& image, std::int64_t offset) {
-    return CopyEnd{image.fd(),         offset, "cannot seek disk image", "cannot write disk sector",
-                   image.current_scan, image.journal ? &*image.journal : nullptr};
+    return CopyEnd{image.fd(),
+                   offset,
+                   "cannot seek disk image",
+                   "cannot write disk sector",
+                   image.current_scan,
+                   image.journal ? &*image.journal : nullptr};
 }
 
 void copy_host_sectors(const CopyEnd& from, const CopyEnd& to, std::int64_t sectors) {
