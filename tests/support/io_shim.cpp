@@ -14,7 +14,8 @@
 //   VELSHIM_FAIL  "N:HOW" or "N+:HOW": the N-th write into the files (from 1) does not happen, and
 //                 with "+" no later one either. HOW: EIO or ENOSPC (the call fails with that
 //                 error), exit (the process ends with _exit(99)) or kill (SIGKILL). A write that
-//                 does not happen is logged as "fail OFFSET LENGTH".
+//                 does not happen is logged as "fail OFFSET LENGTH". With HOW killafter the N-th
+//                 write happens (and is logged as such), then the process gets SIGKILL.
 // Built without _FILE_OFFSET_BITS, so that pwrite and pwrite64 are two names here as in libc.
 #undef _FILE_OFFSET_BITS
 #include <cerrno>
@@ -63,6 +64,16 @@ void log(const char* format, ...) {
     close(fd);
 }
 
+// Set when the write allowed last is to be followed by SIGKILL.
+bool killed_after = false;
+
+// The result of a write allowed, unless the process is to be killed after it.
+template <typename R>
+R done(R result) {
+    if (killed_after) raise(SIGKILL);
+    return result;
+}
+
 // Logs a write of n bytes at offset into fd; false when it is to fail (errno is then set).
 bool allow_write(int fd, long long offset, std::size_t n) {
     const char* prefix = prefix_of(fd);
@@ -73,12 +84,13 @@ bool allow_write(int fd, long long offset, std::size_t n) {
     char* rest = nullptr;
     long at = fail == nullptr ? 0 : std::strtol(fail, &rest, 10);
     bool later = at > 0 && *rest == '+';
-    if (at <= 0 || count < at || (count > at && !later)) {
+    const char* how = fail == nullptr || std::strchr(fail, ':') == nullptr ? "" : std::strchr(fail, ':') + 1;
+    if (at <= 0 || count < at || (count > at && !later) || std::strcmp(how, "killafter") == 0) {
         log("%swrite %lld %zu\n", prefix, offset, n);
+        killed_after = count == at;
         return true;
     }
     log("%sfail %lld %zu\n", prefix, offset, n);
-    const char* how = std::strchr(fail, ':') == nullptr ? "" : std::strchr(fail, ':') + 1;
     if (std::strcmp(how, "exit") == 0) _exit(99);
     if (std::strcmp(how, "kill") == 0) raise(SIGKILL);
     errno = std::strcmp(how, "ENOSPC") == 0 ? ENOSPC : EIO;
@@ -102,7 +114,7 @@ extern "C" {
 
 ssize_t pwrite(int fd, const void* buffer, size_t n, off_t offset) {
     if (!allow_write(fd, offset, n)) return -1;
-    return real<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, buffer, n, offset);
+    return done(real<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, buffer, n, offset));
 }
 
 ssize_t pwrite64(int fd, const void* buffer, size_t n, off_t offset) {
@@ -111,13 +123,13 @@ ssize_t pwrite64(int fd, const void* buffer, size_t n, off_t offset) {
 
 ssize_t write(int fd, const void* buffer, size_t n) {
     if (!allow_write(fd, lseek(fd, 0, SEEK_CUR), n)) return -1;
-    return real<ssize_t (*)(int, const void*, size_t)>("write")(fd, buffer, n);
+    return done(real<ssize_t (*)(int, const void*, size_t)>("write")(fd, buffer, n));
 }
 
 ssize_t copy_file_range(int in, off_t* in_offset, int out, off_t* out_offset, size_t n, unsigned flags) {
     if (!allow_write(out, out_offset != nullptr ? *out_offset : lseek(out, 0, SEEK_CUR), n)) return -1;
-    return real<ssize_t (*)(int, off_t*, int, off_t*, size_t, unsigned)>("copy_file_range")(
-        in, in_offset, out, out_offset, n, flags);
+    return done(real<ssize_t (*)(int, off_t*, int, off_t*, size_t, unsigned)>("copy_file_range")(
+        in, in_offset, out, out_offset, n, flags));
 }
 
 int ftruncate(int fd, off_t length) {

@@ -1,5 +1,5 @@
-// Changes cut short end to end: a changing command that stops at any one of its writes (the
-// journal's included) is rolled back by the next command, and the image is again what it was,
+// Changes cut short end to end: a changing command that stops just after any one of its writes
+// (the journal's included) is rolled back by the next command, and the image is again what it was,
 // but for sectors that were EMPTY. Then the journals that are never played, and the places
 // where no journal can be made.
 #include <gtest/gtest.h>
@@ -43,6 +43,18 @@ std::size_t count_of(const std::string& text, const std::string& word) {
     return n;
 }
 
+// True when the trace has an image write while journal writes before it are not flushed.
+bool written_before_journal_flushed(const std::string& trace) {
+    std::istringstream in(trace);
+    bool pending = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with("jwrite")) pending = true;
+        if (line == "jflush") pending = false;
+        if (line.starts_with("write") && pending) return true;
+    }
+    return false;
+}
+
 bool exists(const std::string& path) {
     struct stat status {};
     return stat(path.c_str(), &status) == 0;
@@ -59,7 +71,7 @@ void leave_journal(const Disk& d) {
     ASSERT_EQ(d.traced("PAC", {}, "", true).status, 0);
     std::size_t writes = count_of(d.trace(), "write ");
     write_file(d.image, small_image());
-    d.traced("PAC", {}, std::to_string(writes) + ":kill", true);
+    d.traced("PAC", {}, std::to_string(writes) + ":killafter", true);
     ASSERT_TRUE(exists(d.image + ".journal"));
 }
 
@@ -89,6 +101,7 @@ TEST(Journal, EveryChangeStoppedAtAnyWriteIsRolledBack) {
         ASSERT_EQ(d.traced(c.command, arguments, "", true).status, 0);
         std::string trace = d.trace();
         EXPECT_NE(trace.find("jwrite"), std::string::npos) << "nothing journaled";
+        EXPECT_FALSE(written_before_journal_flushed(trace)) << trace;
         EXPECT_FALSE(exists(d.image + ".journal"));
         // The deleted file in free space is kept when the whole change keeps it, and by rev.
         const bool keeps_deleted = c.command == "REV" || d.run("DDI", {}).out == ddi;
@@ -96,7 +109,7 @@ TEST(Journal, EveryChangeStoppedAtAnyWriteIsRolledBack) {
         for (std::size_t k = 1; k <= writes; ++k) {
             SCOPED_TRACE(k);
             write_file(d.image, image);
-            EXPECT_NE(d.traced(c.command, arguments, std::to_string(k) + ":kill", true).status, 0);
+            EXPECT_NE(d.traced(c.command, arguments, std::to_string(k) + ":killafter", true).status, 0);
             RunResult r = d.run("DIR", {"-o", "F"});
             EXPECT_EQ(r.out, dir);
             EXPECT_TRUE(r.err.empty() || r.err == rolled_back(d)) << r.err;
