@@ -14,7 +14,7 @@ cmake --build build-fuzz -j "$jobs" >/dev/null
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 failed=0
-for target in directory directory_sector host_forms parmdump conversions; do
+for target in directory directory_sector host_forms parmdump conversions journal; do
     corpus=build-fuzz/corpus/$target
     log=build-fuzz/fuzz-$target.log
     mkdir -p "$corpus"

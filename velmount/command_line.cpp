@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "veltool/image/image.h"
 #include "veltool/image/io.h"
 #include "veltool/image/records.h"
 
@@ -71,6 +72,9 @@ void open_image(veltool::Image& image, const std::string& path) {
     image.image_fd = veltool::FileDescriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!image.image_fd.is_open())
         throw StartError("velmount: cannot open disk image " + path + ": " + system_error(errno));
+    // A change cut short is rolled back before anything is read; the mount locks only per read.
+    veltool::roll_back_interrupted_change(image);
+    veltool::unlock_file(image.fd());
     veltool::Byte header[veltool::DIRECTORY_HEADER_BYTES];
     veltool::Transfer got =
         veltool::try_read_at(image.fd(), veltool::DIRECTORY_OFFSET, header, sizeof header);

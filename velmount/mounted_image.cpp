@@ -105,8 +105,9 @@ void load_files(MountedImage& image) {
     image.by_name.clear();
     image.stamp = ImageStamp{};
     ReadingImage reading(image);
-    image.stamp = stamp_of_image(image);
     image.reporter.start_load();
+    veltool::roll_back_interrupted_change(image.disk);
+    image.stamp = stamp_of_image(image);
     veltool::read_directory(image.disk);
     veltool::require_sound_directory(image.disk, image.force);
     take_files(image);

@@ -207,6 +207,7 @@ Image Image::open(const std::string& path, Access access, Reporter* reporter) {
         image.writable = access == Access::change;
         veltool::lock_image(image, access == Access::change ? veltool::LockMode::exclusive
                                                             : veltool::LockMode::shared);
+        veltool::roll_back_interrupted_change(image);
     });
     state->change = access == Access::change;
     return Image(std::move(state));
@@ -312,9 +313,11 @@ bool Image::write(const std::string& host_path, Form form, const std::string& le
     return guarded(image, [&] {
         require_change(state_->change, state_->image);
         Captured printed(image);
-        std::int64_t written =
-            veltool::write_host_files(image, options_for(image, form_letter(form) + letters, {host_path}));
-        veltool::flush_image(image);
+        std::int64_t written = 0;
+        veltool::run_change(image, [&] {
+            written = veltool::write_host_files(image,
+                                                options_for(image, form_letter(form) + letters, {host_path}));
+        });
         return written == 1;
     });
 }
@@ -335,8 +338,9 @@ bool Image::remove(const std::string& full_name, const std::string& letters) {
         require_change(state_->change, image);
         existing_file(image, full_name);
         Captured printed(image);
-        veltool::command_del(image, options_for(image, letters, {exact_pattern(full_name)}));
-        veltool::flush_image(image);
+        veltool::run_change(image, [&] {
+            veltool::command_del(image, options_for(image, letters, {exact_pattern(full_name)}));
+        });
         return veltool::find_file(image, full_name) == nullptr;
     });
 }
@@ -347,8 +351,9 @@ bool Image::rename(const std::string& full_name, const std::string& new_name, co
         require_change(state_->change, image);
         existing_file(image, full_name);
         Captured printed(image);
-        veltool::command_ren(image, options_for(image, letters, {exact_pattern(full_name), new_name}));
-        veltool::flush_image(image);
+        veltool::run_change(image, [&] {
+            veltool::command_ren(image, options_for(image, letters, {exact_pattern(full_name), new_name}));
+        });
         std::string renamed = veltool::canonical_name(new_name);
         return veltool::find_file(image, renamed) != nullptr &&
                (renamed == full_name || veltool::find_file(image, full_name) == nullptr);

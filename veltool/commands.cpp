@@ -51,8 +51,12 @@ const Command* find_command(const std::string& text) {
 void run_command(Image& image, const Command& command, const Options& options) {
     try {
         if (options.json && !command.json) fatal(0, "illegal option \"--json\"");
-        command.handler(image, options);
-        if (command.use != ImageUse::reads) flush_image(image);
+        if (command.use == ImageUse::changes) {
+            run_change(image, [&] { command.handler(image, options); });
+        } else {
+            command.handler(image, options);
+            if (command.use == ImageUse::creates) flush_image(image);
+        }
     } catch (const veltra::Error& error) {
         image.reporter.error(error.what(), error.errnum());
     }

@@ -222,13 +222,13 @@ RunResult Disk::run(const std::string& command, std::vector<std::string> argumen
 }
 
 RunResult Disk::traced(const std::string& command, std::vector<std::string> arguments,
-                       const std::string& fail) const {
+                       const std::string& fail, bool journal) const {
     std::remove(dir.file("trace").c_str());
     arguments.insert(arguments.begin(), {"-d", image});
     const char* asan = std::getenv("ASAN_OPTIONS");
     return run_vel(command, arguments,
                    {"LD_PRELOAD=" IO_SHIM_PATH, "VELSHIM_FILE=" + image, "VELSHIM_LOG=" + dir.file("trace"),
-                    "VELSHIM_FAIL=" + fail,
+                    "VELSHIM_FAIL=" + fail, "VELSHIM_FILE2=" + (journal ? image + ".journal" : ""),
                     "ASAN_OPTIONS=verify_asan_link_order=0:" + std::string(asan ? asan : "")});
 }
 

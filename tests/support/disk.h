@@ -111,8 +111,10 @@ struct Disk {
     RunResult run(const std::string& command, std::vector<std::string> arguments) const;
     // The same with tests/support/io_shim.cpp preloaded: the image's locks, writes and flushes
     // are logged to trace(), and fail ("N:EIO", ...) makes the N-th write fail.
+    // With `journal`, the writes and flushes of the image's journal are logged too ("jwrite",
+    // "jflush"), and counted with the image's writes.
     RunResult traced(const std::string& command, std::vector<std::string> arguments,
-                     const std::string& fail = "") const;
+                     const std::string& fail = "", bool journal = false) const;
     std::string trace() const;
     Bytes bytes() const { return read_file(image); }
     // The first `length` bytes of sector n.

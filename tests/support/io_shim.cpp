@@ -8,10 +8,14 @@
 //                   "write OFFSET LENGTH"           a pwrite, write or copy_file_range into it
 //                   "truncate LENGTH"               an ftruncate
 //                   "flush"                         an fdatasync or fsync
-//   VELSHIM_FAIL  "N:HOW" or "N+:HOW": the N-th write into the file (from 1) does not happen, and
+//   VELSHIM_FILE2 a second file watched (the image's journal, which need not exist yet): its
+//                 writes and flushes are logged as "jwrite OFFSET LENGTH" and "jflush", and its
+//                 writes count in one sequence with those of the first file
+//   VELSHIM_FAIL  "N:HOW" or "N+:HOW": the N-th write into the files (from 1) does not happen, and
 //                 with "+" no later one either. HOW: EIO or ENOSPC (the call fails with that
 //                 error), exit (the process ends with _exit(99)) or kill (SIGKILL). A write that
-//                 does not happen is logged as "fail OFFSET LENGTH".
+//                 does not happen is logged as "fail OFFSET LENGTH". With HOW killafter the N-th
+//                 write happens (and is logged as such), then the process gets SIGKILL.
 // Built without _FILE_OFFSET_BITS, so that pwrite and pwrite64 are two names here as in libc.
 #undef _FILE_OFFSET_BITS
 #include <cerrno>
@@ -32,12 +36,21 @@ F real(const char* name) {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
-bool watched(int fd) {
-    const char* path = std::getenv("VELSHIM_FILE");
+bool open_on(int fd, const char* variable) {
+    const char* path = std::getenv(variable);
     struct stat file {
     }, open_file{};
     return path != nullptr && stat(path, &file) == 0 && fstat(fd, &open_file) == 0 &&
            file.st_dev == open_file.st_dev && file.st_ino == open_file.st_ino;
+}
+
+bool watched(int fd) {
+    return open_on(fd, "VELSHIM_FILE");
+}
+
+// "" for the first watched file, "j" for the second, nullptr for any other.
+const char* prefix_of(int fd) {
+    return watched(fd) ? "" : open_on(fd, "VELSHIM_FILE2") ? "j" : nullptr;
 }
 
 void log(const char* format, ...) {
@@ -51,21 +64,33 @@ void log(const char* format, ...) {
     close(fd);
 }
 
+// Set when the write allowed last is to be followed by SIGKILL.
+bool killed_after = false;
+
+// The result of a write allowed, unless the process is to be killed after it.
+template <typename R>
+R done(R result) {
+    if (killed_after) raise(SIGKILL);
+    return result;
+}
+
 // Logs a write of n bytes at offset into fd; false when it is to fail (errno is then set).
 bool allow_write(int fd, long long offset, std::size_t n) {
-    if (!watched(fd)) return true;
+    const char* prefix = prefix_of(fd);
+    if (prefix == nullptr) return true;
     static long count = 0;
     ++count;
     const char* fail = std::getenv("VELSHIM_FAIL");
     char* rest = nullptr;
     long at = fail == nullptr ? 0 : std::strtol(fail, &rest, 10);
     bool later = at > 0 && *rest == '+';
-    if (at <= 0 || count < at || (count > at && !later)) {
-        log("write %lld %zu\n", offset, n);
+    const char* how = fail == nullptr || std::strchr(fail, ':') == nullptr ? "" : std::strchr(fail, ':') + 1;
+    if (at <= 0 || count < at || (count > at && !later) || std::strcmp(how, "killafter") == 0) {
+        log("%swrite %lld %zu\n", prefix, offset, n);
+        killed_after = count == at;
         return true;
     }
-    log("fail %lld %zu\n", offset, n);
-    const char* how = std::strchr(fail, ':') == nullptr ? "" : std::strchr(fail, ':') + 1;
+    log("%sfail %lld %zu\n", prefix, offset, n);
     if (std::strcmp(how, "exit") == 0) _exit(99);
     if (std::strcmp(how, "kill") == 0) raise(SIGKILL);
     errno = std::strcmp(how, "ENOSPC") == 0 ? ENOSPC : EIO;
@@ -89,7 +114,7 @@ extern "C" {
 
 ssize_t pwrite(int fd, const void* buffer, size_t n, off_t offset) {
     if (!allow_write(fd, offset, n)) return -1;
-    return real<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, buffer, n, offset);
+    return done(real<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, buffer, n, offset));
 }
 
 ssize_t pwrite64(int fd, const void* buffer, size_t n, off_t offset) {
@@ -98,13 +123,13 @@ ssize_t pwrite64(int fd, const void* buffer, size_t n, off_t offset) {
 
 ssize_t write(int fd, const void* buffer, size_t n) {
     if (!allow_write(fd, lseek(fd, 0, SEEK_CUR), n)) return -1;
-    return real<ssize_t (*)(int, const void*, size_t)>("write")(fd, buffer, n);
+    return done(real<ssize_t (*)(int, const void*, size_t)>("write")(fd, buffer, n));
 }
 
 ssize_t copy_file_range(int in, off_t* in_offset, int out, off_t* out_offset, size_t n, unsigned flags) {
     if (!allow_write(out, out_offset != nullptr ? *out_offset : lseek(out, 0, SEEK_CUR), n)) return -1;
-    return real<ssize_t (*)(int, off_t*, int, off_t*, size_t, unsigned)>("copy_file_range")(
-        in, in_offset, out, out_offset, n, flags);
+    return done(real<ssize_t (*)(int, off_t*, int, off_t*, size_t, unsigned)>("copy_file_range")(
+        in, in_offset, out, out_offset, n, flags));
 }
 
 int ftruncate(int fd, off_t length) {
@@ -117,12 +142,12 @@ int ftruncate64(int fd, off_t length) {
 }
 
 int fdatasync(int fd) {
-    if (watched(fd)) log("flush\n");
+    if (const char* prefix = prefix_of(fd)) log("%sflush\n", prefix);
     return real<int (*)(int)>("fdatasync")(fd);
 }
 
 int fsync(int fd) {
-    if (watched(fd)) log("flush\n");
+    if (const char* prefix = prefix_of(fd)) log("%sflush\n", prefix);
     return real<int (*)(int)>("fsync")(fd);
 }
 

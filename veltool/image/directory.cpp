@@ -79,7 +79,29 @@ int read_directory(Image& image) {
         }
         index = next - DIRECTORY_SECTOR;
     }
-    return tidy_directory(image);
+    int result = tidy_directory(image);
+    exempt_empty_areas(image);
+    return result;
+}
+
+// Writes into the EMPTY areas of the directory as the disk holds it before a change need no
+// journal record: rolling the directory back frees them again. An area takes its directory
+// sector's place and the data sectors after it. Only a directory whose entries follow each
+// other without gap or overlap up to the disk end is trusted so.
+void exempt_empty_areas(Image& image) {
+    if (!image.journal || image.journal->created() || image.empty_areas_exempt) return;
+    image.empty_areas_exempt = true;
+    std::vector<std::pair<std::int64_t, std::int64_t>> areas;
+    std::int64_t expected = image.directory_blocks + DIRECTORY_SECTOR + 1;
+    for (const DirEntry& entry : image.directory_list) {
+        if (entry.start != expected || entry.size < 0) return;
+        std::int64_t sectors = (entry.size + SECTOR_WORDS - 1) / SECTOR_WORDS;
+        if (entry.empty) areas.emplace_back(entry.start - 1, sectors + 1);
+        expected = entry.start + sectors + 1;
+    }
+    if (expected > image.disk_sectors - DISK_END_RESERVE + 1) return;
+    for (auto [first, count] : areas)
+        image.journal->exempt(first, count);
 }
 
 int tidy_directory(Image& image) {

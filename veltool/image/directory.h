@@ -22,6 +22,9 @@ std::int64_t directory_capacity(const Image& image);
 // Loads the header, the blocks and the disk comment, builds the list, then tidies it.
 // Structural faults are fatal. Returns what the last verification of the tidy returned.
 int read_directory(Image& image);
+// While a change runs and has written nothing yet, the EMPTY areas of the directory just read
+// are exempted from its journal.
+void exempt_empty_areas(Image& image);
 // Verifies, merges neighbouring EMPTY entries, verifies again; returns what that last
 // verification returned.
 int tidy_directory(Image& image);

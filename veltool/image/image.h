@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <list>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "common/file_descriptor.h"
 #include "common/text.h"
 #include "veltool/image/io.h"
+#include "veltool/image/journal.h"
 #include "veltool/image/lock.h"
 #include "veltool/image/records.h"
 #include "veltra/reporter.h"
@@ -61,6 +63,10 @@ struct Image {
     DirectoryList directory_list; // the entries in disk order
 
     SectorScan* current_scan = nullptr; // the scan that the writes to the image keep up to date
+    // While a change runs: the journal that every write to the image goes through first, and
+    // whether the EMPTY areas of the directory as the disk held it were exempted from it.
+    std::optional<Journal> journal;
+    bool empty_areas_exempt = false;
 
     kavolt::DateCache dates;                                         // of the directory sectors
     std::optional<std::pair<std::time_t, std::string>> listing_date; // the last date a listing showed
@@ -82,6 +88,20 @@ void hold_image(Image& image, const std::string& path, ImageUse use);
 // write fatal "cannot seek disk image" or write_message, with the reason it could not be
 // opened for writing where it is open for reading only.
 CopyEnd image_end(Image& image, std::int64_t offset, const char* write_message = "cannot write disk sector");
+// A journal left beside the open, locked image by a change that was interrupted is played
+// back and removed under the exclusive lock, with a warning; then the image is held with its
+// own lock again. Fatal, with nothing read, when the image cannot be written, or when the
+// journal belongs to another image or is damaged (both are then left as they are).
+void roll_back_interrupted_change(Image& image);
+
+// Runs the work of a change of the image under a journal: when it ends, well or with an
+// error, what it wrote is flushed to stable storage and the journal removed. A flush that
+// fails leaves the journal, for the next program to roll the change back.
+void run_change(Image& image, const std::function<void()>& work);
+
+// Before n bytes at offset of the image are overwritten: their old bytes go to the journal of
+// the change, if one runs. With `always` even bytes of an area that was EMPTY.
+void journal_write(Image& image, std::int64_t offset, std::int64_t n, bool always = false);
 
 // Writes n bytes at offset of the image, seen by the scan that walks it; a short write is
 // fatal as for image_end.

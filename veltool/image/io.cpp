@@ -164,8 +164,10 @@ std::optional<Transfer> read_runs(int fd, std::int64_t offset, std::int64_t byte
     return std::nullopt;
 }
 
-std::optional<Transfer> copy_run(const CopyEnd& from, const CopyEnd& to, std::int64_t bytes,
-                                 std::int64_t* written) {
+namespace {
+
+std::optional<Transfer> copy_unjournaled(const CopyEnd& from, const CopyEnd& to, std::int64_t bytes,
+                                         std::int64_t* written) {
     std::int64_t done = copy_in_kernel(from, to, bytes);
     if (written != nullptr) *written = done;
     std::vector<unsigned char> run;
@@ -184,6 +186,29 @@ std::optional<Transfer> copy_run(const CopyEnd& from, const CopyEnd& to, std::in
         if (whole != n) return got;
     }
     return std::nullopt;
+}
+
+} // namespace
+
+// Into the image under a journal, a piece at a time: the journal takes the old bytes of a
+// piece in one synchronised batch before the piece is copied.
+std::optional<Transfer> copy_run(const CopyEnd& from, const CopyEnd& to, std::int64_t bytes,
+                                 std::int64_t* written) {
+    if (to.journal == nullptr) return copy_unjournaled(from, to, bytes, written);
+    constexpr std::int64_t PIECE_BYTES = 4 * RUN_BYTES;
+    std::int64_t done = 0;
+    for (;;) {
+        std::int64_t n = std::min(bytes - done, PIECE_BYTES);
+        to.journal->before_write(to.offset + done, n);
+        CopyEnd source = from, target = to;
+        source.offset += done;
+        target.offset += done;
+        std::int64_t moved = 0;
+        std::optional<Transfer> failed = copy_unjournaled(source, target, n, &moved);
+        done += moved;
+        if (written != nullptr) *written = done;
+        if (failed || done >= bytes) return failed;
+    }
 }
 
 void copy_host_sectors(const CopyEnd& from, const CopyEnd& to, std::int64_t sectors) {

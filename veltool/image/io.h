@@ -20,6 +20,7 @@ namespace veltool {
 using kavolt::FileDescriptor;
 
 struct Image;
+class Journal;
 class SectorScan;
 
 // The largest run moved by one call: 1365 sectors, just under 1 MiB.
@@ -61,14 +62,15 @@ std::optional<Transfer> read_runs(int fd, std::int64_t offset, std::int64_t byte
 
 // One end of a copy: a descriptor, the byte offset of the run on it, the messages for a
 // refused offset and a failed transfer, and for the image the scan that must see what is
-// written there.
+// written there and the journal that takes the old bytes first.
 struct CopyEnd {
     int fd;
     std::int64_t offset;
     const char* seek_message;
     const char* transfer_message;
     SectorScan* scan = nullptr;
-    int write_refused = 0; // why the descriptor could not be opened for writing, or 0
+    int write_refused = 0;      // why the descriptor could not be opened for writing, or 0
+    Journal* journal = nullptr; // the journal that takes the old bytes before they are overwritten
 };
 
 // fatal_transfer of a failed write to `to` with its messages; a write that failed for a

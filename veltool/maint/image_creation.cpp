@@ -10,6 +10,7 @@
 
 #include "veltool/image/directory.h"
 #include "veltool/image/io.h"
+#include "veltool/image/journal.h"
 #include "veltool/maint/amounts.h"
 #include "veltool/maint/partition.h"
 #include "veltool/maint/whole_image.h"
@@ -68,6 +69,7 @@ void create_image(Image& image, const Options& options, std::int64_t sectors, bo
         image.writable = true;
         lock_image(image, LockMode::exclusive);
     }
+    discard_journal(options.disk_image); // nothing of the image before is kept to roll back to
     struct stat status {};
     if (fstat(image.fd(), &status) == 0 && S_ISREG(status.st_mode) && ftruncate(image.fd(), 0) != 0) {
         fatal(errno, "cannot create VELTRA disk image %s", path);
