@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "tests/support/disk.h"
+#include "veltra/image.h"
 
 using namespace test;
 
@@ -169,6 +170,15 @@ TEST(Journal, JournalsNeverPlayedAndNoPlaceForOne) {
     other.join();
     EXPECT_EQ(first.out + second.out, dir + dir);
     EXPECT_EQ(first.err + second.err, rolled_back(d));
+
+    // The library rolls it back as it opens the image, and keeps the warning.
+    leave_journal(d);
+    {
+        veltra::Image opened = veltra::Image::open(d.image, veltra::Access::read);
+        ASSERT_EQ(opened.warnings().size(), 1u);
+        EXPECT_EQ("WARNING: " + opened.warnings()[0].text + "\n", rolled_back(d));
+    }
+    EXPECT_EQ(outcome(d.run("DIR", {"-o", "F"})), "0|" + dir + "|");
 
     if (root && access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "needs setpriv to drop privileges";
     // Runs VEL<command> on the image as a user that file modes bind, with a variable set.
