@@ -79,16 +79,9 @@ namespace {
 // PROG.SAV at 201 (its directory sector is 200), 600 words loaded at 1000; NOPS at 205 (204)
 // without a start address.
 ImageBuilder programs() {
-    FileSpec f = named("PROG.SAV", 600);
-    f.attributes = ATTRS;
-    f.load_address = 01000;
-    f.program_start = 01010;
-    f.user_info_address = 02000;
-    f.user_info_size = 010;
-    f.date = bcd3(24, 12, 0);
-    f.tag = "T1";
-    f.sector_tail = {1, 2, 3};
-    FileSpec n = named("NOPS", 10);
+    FileSpec f = named("PROG.SAV", 600), n = named("NOPS", 10);
+    f.attributes = ATTRS, f.load_address = 01000, f.program_start = 01010, f.user_info_address = 02000;
+    f.user_info_size = 010, f.date = bcd3(24, 12, 0), f.tag = "T1", f.sector_tail = {1, 2, 3};
     n.load_address = 0400;
     return ImageBuilder(400).file(f).file(n);
 }
@@ -187,10 +180,7 @@ namespace {
 
 FileSpec source(const std::string& name, std::int64_t words) {
     FileSpec f = file_spec(name, words, 1);
-    f.tag = "TG";
-    f.attributes = ATTRS;
-    f.comment = "source";
-    f.date = bcd3(1, 2, 3);
+    f.tag = "TG", f.attributes = ATTRS, f.comment = "source", f.date = bcd3(1, 2, 3);
     return f;
 }
 
