@@ -27,14 +27,10 @@ std::string listed(const std::vector<veltra::File>& files) {
                       f.extension.c_str(), f.attribute_letters.c_str());
         text += line;
         std::string tag = f.tag.empty() ? "" : " $" + (f.tag + "   ").substr(0, 4);
-        if (f.attributes & NOT_FILE) {
-            std::snprintf(line, sizeof line, "  :%8llo%s   *** ILLEGAL ENTRY ***\n",
-                          static_cast<unsigned long long>(f.start_sector),
-                          f.tag.empty() ? "     " : tag.c_str());
-        } else {
-            std::snprintf(line, sizeof line, "\n :%8llo%s\n", static_cast<unsigned long long>(f.start_sector),
-                          tag.c_str());
-        }
+        bool illegal = (f.attributes & NOT_FILE) != 0;
+        std::snprintf(line, sizeof line, illegal ? "  :%8llo%s   *** ILLEGAL ENTRY ***\n" : "\n :%8llo%s\n",
+                      static_cast<unsigned long long>(f.start_sector),
+                      illegal && f.tag.empty() ? "     " : tag.c_str());
         text += line;
     }
     return text;

@@ -7,38 +7,15 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 letters_of() { grep -o '^  -[a-z]' <<<"$1" | tr -d ' -' | sort | tr -d '\n'; }
 
 # Each command and the letters it takes besides -d and -i.
-while read -r name letters; do
+for row in NEW:ocbf DIR:orz DEL:orz REN:oglusancrz COP:orz REA:oferz WRI:o SCR:f SCW:of PTR: PTW:o DCR: \
+    DCW:c OLD:f DRE:ob PAC:o DDI:orz REV:orz RES:o SDI:omtwrz LIS:ohrz FIX:o SUM:orz OCT:orz; do
+    name=${row%%:*} letters=${row#*:}
     out=$("$build/bin/VEL$name" --help) || fail "VEL$name --help ends with an error"
     [[ $out == "usage: VEL$name -d image [options]"* ]] || fail "VEL$name --help: ${out%%$'\n'*}"
-    expected=$(echo "di${letters#-}" | fold -w1 | sort | tr -d '\n')
+    expected=$(echo "di$letters" | fold -w1 | sort | tr -d '\n')
     [ "$(letters_of "$out")" = "$expected" ] || fail "VEL$name --help shows -$(letters_of "$out"), not -$expected"
     [ "$("$build/veltool" -wi "${name,,}ectory" -d x --help)" = "$out" ] || fail "veltool -i ${name,,} --help"
-done <<'ROWS'
-NEW ocbf
-DIR orz
-DEL orz
-REN oglusancrz
-COP orz
-REA oferz
-WRI o
-SCR f
-SCW of
-PTR -
-PTW o
-DCR -
-DCW c
-OLD f
-DRE ob
-PAC o
-DDI orz
-REV orz
-RES o
-SDI omtwrz
-LIS ohrz
-FIX o
-SUM orz
-OCT orz
-ROWS
+done
 
 # The list of commands for veltool itself and for a name that is no command.
 for run in "$build/veltool --help" "$build/veltool -i xyz --help" "$build/veltool -d x --help -- y"; do

@@ -192,13 +192,9 @@ ImageBuilder image(const std::string& text) {
         std::string full = item.substr(0, colon), rest = item.substr(colon + 1);
         auto at = rest.find_first_of(":@");
         std::string flags = at == std::string::npos ? "" : rest.substr(at + 1);
-        FileSpec f = file_spec("", std::stoll(rest.substr(0, at)), ++seed);
         auto dollar = full.find('$');
+        FileSpec f = file_spec(full.substr(0, dollar), std::stoll(rest.substr(0, at)), ++seed);
         if (dollar != std::string::npos) f.tag = full.substr(dollar + 1);
-        full = full.substr(0, dollar);
-        auto dot = full.find('.');
-        f.name = full.substr(0, dot);
-        if (dot != std::string::npos) f.ext = full.substr(dot + 1);
         if (deleted) {
             builder.deleted(std::stoll(flags), f);
             continue;

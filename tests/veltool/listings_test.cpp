@@ -10,34 +10,21 @@ namespace {
 
 FileSpec prog() {
     FileSpec f = named("PROG.SAV", 600);
-    f.attributes = REGULAR | X | P | 5 | (3 << 8);
-    f.load_address = 01000;
-    f.program_start = 01010;
-    f.user_info_address = 02000;
-    f.user_info_size = 010;
-    f.date = bcd3(24, 12, 99);
-    f.tag = "T1";
-    f.comment = "first program";
-    return f;
+    f.attributes = REGULAR | X | P | 5 | (3 << 8), f.load_address = 01000, f.program_start = 01010;
+    f.user_info_address = 02000, f.user_info_size = 010, f.date = bcd3(24, 12, 99), f.tag = "T1";
+    return f.comment = "first program", f;
 }
-
 FileSpec xray() {
     FileSpec f = named("XRAY.TXT", 257);
-    f.attributes = REGULAR | R;
-    f.date = bcd3(1, 3, 5);
-    return f;
+    return f.attributes = REGULAR | R, f.date = bcd3(1, 3, 5), f;
 }
-
 FileSpec data() {
     FileSpec f = named("DATA", 0);
-    f.tag = "T2";
-    return f;
+    return f.tag = "T2", f;
 }
-
-FileSpec dated(const std::string& name, std::int64_t words, std::uint32_t date) {
-    FileSpec f = named(name, words);
-    f.date = date;
-    return f;
+FileSpec dated(const std::string& name, std::uint32_t date) {
+    FileSpec f = named(name, 10);
+    return f.date = date, f;
 }
 
 std::string heading(const std::string& comment, const std::string& dre) {
@@ -124,12 +111,10 @@ TEST(Dir, MasksPatternsAndTags) {
 
 TEST(Dir, IllegalEntriesSizesFreeAreasAndUnusableSectors) {
     FileSpec bad = data(), gone = prog(), mismatch = xray(), nowhere = data();
-    bad.attributes = REGULAR | NOT_FILE | I | C;
+    bad.attributes = REGULAR | NOT_FILE | I | C, gone.magic = DELETED_MAGIC, mismatch.sector_size_word = 1;
     const std::string free_summary =
         "\nSPACE AVAILABLE:      43 KWORDS =     175 SECTORS\n"
         "LARGEST EMPTY:        43 KWORDS =     175 SECTORS\nFILE ENTRIES USED:     1 of  240\n";
-    gone.magic = DELETED_MAGIC;
-    mismatch.sector_size_word = 1;
     const std::string warning = "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: XRAY.TXT\n";
     // clang-format off
     expect_listings(ImageBuilder(400).file(bad), {
@@ -170,9 +155,9 @@ TEST(Sdi, ByNameSizeAndDate) {
     });
     const std::string now = "ANEW         \nNOW          \n", none = "0|NONE         \n|",
                       by_date = "\nY2KB         \n\nY2K          \n\nOLD          \n\nNONE         \n|";
-    expect_listings(ImageBuilder(600).file(dated("OLD", 10, bcd3(24, 12, 99))).file(dated("NONE", 10, 0))
-            .file(dated("NOW", 10, today_word())).file(dated("ANEW", 10, today_word()))
-            .file(dated("Y2K", 10, bcd3(1, 1, 0))).file(dated("Y2KB", 10, bcd3(2, 1, 0))), {
+    expect_listings(ImageBuilder(600).file(dated("OLD", bcd3(24, 12, 99))).file(dated("NONE", 0))
+            .file(dated("NOW", today_word())).file(dated("ANEW", today_word()))
+            .file(dated("Y2K", bcd3(1, 1, 0))).file(dated("Y2KB", bcd3(2, 1, 0))), {
         {"SDI", {"-o", "n", "-t"}, "0|" + now + by_date},
         {"SDI", {"-o", "n", "-t", "-w"},
             "0|NONE         \n\nOLD          \n\nY2K          \n\nY2KB         \n\n" + now + "|"},
@@ -197,9 +182,7 @@ TEST(Ddi, DeletedFilesInsideFreeAreas) {
     FileSpec second = data(), last = data();
     const std::string summary = "\nSPACE AVAILABLE:      43 K\nLARGEST EMPTY:        43 K\n",
                       used = "FILE ENTRIES USED:     1 of  240\n";
-    second.name = "SECOND";
-    second.tag = "";
-    last.name = "LAST";
+    second.name = "SECOND", second.tag = "", last.name = "LAST";
     // DATA at 201; the free area starts at 202 (its directory sector is 201) with 5 sectors,
     // up to LAST at 208. XRAY's 2 data sectors do not fit the 1 left in the area.
     ImageBuilder b = ImageBuilder(400).file(data()).empty(5).deleted(0, prog()).deleted(4, xray());

@@ -42,36 +42,30 @@ TEST(FileCommands, CorruptDirectoryStopsTheChangeUnlessForced) {
     std::string sizes = "WARNING: number of sectors from directory 620 different from disk image size 621\n";
     std::string read = sizes + "WARNING: CORRUPT DIRECTORY, DRE RECOMMENDED !\n" + sizes +
                        "WARNING: CORRUPT DIRECTORY, DRE RECOMMENDED !\n";
-    const std::string refused = "1||" + read + sizes + "ERROR: CORRUPT DIRECTORY, DRE REQUIRED !\n";
+    const std::string required = sizes + "WARNING: CORRUPT DIRECTORY, DRE REQUIRED !\n",
+                      refused = "1||" + read + sizes + "ERROR: CORRUPT DIRECTORY, DRE REQUIRED !\n",
+                      forced = "0||" + read + required + read, kept = "B 204 10; P 206 1; ";
+    // Every changer that verifies the directory: refused, and done with F.
     // clang-format off
     check_rows({
-        {image, "DEL", {"A", "C"}, refused, "="},
-        {image, "DEL", {"-o", "f", "A"},
-         "0||" + read + sizes + "WARNING: CORRUPT DIRECTORY, DRE REQUIRED !\n" + read,
-         "- 201 -2; B 204 10; P 206 1; - 208 -168"},
+        {image, "DEL", {"A", "C"}, refused, "="}, {image, "REN", {"A", "C"}, refused, "="},
+        {image, "COP", {"A", "C"}, refused, "="}, {image, "RES", {"R", "1"}, refused, "="},
+        {image, "FIX", {}, refused, "="},
+        {image, "DEL", {"-o", "f", "A"}, forced, "- 201 -2; " + kept + "- 208 -168"},
+        {image, "REN", {"-o", "F", "A", "C"}, forced, "C 201 300; " + kept + "- 208 -168"},
+        {image, "COP", {"-o", "F", "A", "C"}, forced, "A 201 300; " + kept + "C 208 300; - 211 -165"},
+        {image, "RES", {"-o", "F", "R", "1"}, forced, "A 201 300; " + kept + "R 208 256; - 210 -166"},
     });
     // clang-format on
-    // Every other changer that verifies the directory: refused, and done with F.
-    for (auto [command, letters, arguments] :
-         {std::tuple<std::string, std::string, std::vector<std::string>>{"REN", "", {"A", "C"}},
-          {"COP", "", {"A", "C"}},
-          {"WRI", "D", {"@"}},
-          {"RES", "", {"R", "1"}},
-          {"FIX", "", {}}}) {
-        Disk d(image);
-        for (std::string& argument : arguments)
-            argument = argument == "@" ? d.host("h", {1}) : argument;
-        arguments.insert(arguments.begin(), {"-o", letters});
-        RunResult r = d.run(command, arguments);
-        EXPECT_EQ(r.status, 1) << command;
-        EXPECT_TRUE(r.err.ends_with("ERROR: CORRUPT DIRECTORY, DRE REQUIRED !\n")) << command << r.err;
-        EXPECT_TRUE(d.bytes() == image) << command;
-        arguments[1] += "F";
-        r = d.run(command, arguments);
-        EXPECT_EQ(r.status, 0) << command << r.err;
-        EXPECT_NE(r.err.find("WARNING: CORRUPT DIRECTORY, DRE REQUIRED !\n"), std::string::npos) << command;
-        EXPECT_TRUE(d.bytes() != image) << command;
-    }
+    Disk d(image);
+    std::string host = d.host("h", {1});
+    EXPECT_EQ(outcome(d.run("WRI", {"-o", "D", host})), refused);
+    EXPECT_TRUE(d.bytes() == image);
+    EXPECT_EQ(outcome(d.run("WRI", {"-o", "DF", host})), forced);
+    EXPECT_EQ(d.layout(), "A 201 300; " + kept + "H 208 1; - 210 -166");
+    Disk fixed(image); // fix checks the directory once for each file, and then does its work
+    EXPECT_EQ(outcome(fixed.run("FIX", {"-o", "F"})), "0||" + read + required + required + required + read);
+    EXPECT_TRUE(fixed.bytes() != image);
 }
 
 namespace {
@@ -79,16 +73,9 @@ namespace {
 // PROG.SAV at 201 (its directory sector is 200), 600 words loaded at 1000; NOPS at 205 (204)
 // without a start address.
 ImageBuilder programs() {
-    FileSpec f = named("PROG.SAV", 600);
-    f.attributes = ATTRS;
-    f.load_address = 01000;
-    f.program_start = 01010;
-    f.user_info_address = 02000;
-    f.user_info_size = 010;
-    f.date = bcd3(24, 12, 0);
-    f.tag = "T1";
-    f.sector_tail = {1, 2, 3};
-    FileSpec n = named("NOPS", 10);
+    FileSpec f = named("PROG.SAV", 600), n = named("NOPS", 10);
+    f.attributes = ATTRS, f.load_address = 01000, f.program_start = 01010, f.user_info_address = 02000;
+    f.user_info_size = 010, f.date = bcd3(24, 12, 0), f.tag = "T1", f.sector_tail = {1, 2, 3};
     n.load_address = 0400;
     return ImageBuilder(400).file(f).file(n);
 }
@@ -187,10 +174,7 @@ namespace {
 
 FileSpec source(const std::string& name, std::int64_t words) {
     FileSpec f = file_spec(name, words, 1);
-    f.tag = "TG";
-    f.attributes = ATTRS;
-    f.comment = "source";
-    f.date = bcd3(1, 2, 3);
+    f.tag = "TG", f.attributes = ATTRS, f.comment = "source", f.date = bcd3(1, 2, 3);
     return f;
 }
 

@@ -14,25 +14,18 @@ namespace {
 FileSpec prog() {
     FileSpec f =
         named("PROG.SAV", 5, {0x80, 0, 0, 0, 0, 1, 0x7F, 0xFF, 0xFF, 0x12, 0x34, 0x56, 0xFF, 0xFF, 0xFF});
-    f.tag = "T1";
-    f.attributes = REGULAR | 0400000;
-    f.load_address = 01000;
-    f.comment = "first";
-    f.sector_tail = {1, 2, 3};
-    return f;
+    f.tag = "T1", f.attributes = REGULAR | 0400000, f.load_address = 01000, f.comment = "first";
+    return f.sector_tail = {1, 2, 3}, f;
 }
 
 // PROG.SAV at 201, TEXT.TXT at 203, NULL at 205, BAD.SEC at 206 (its sector gives another
 // size), GONE at 208 (its sector is a deleted file's), EMPTY from 210.
 ImageBuilder sample() {
-    FileSpec bad = named("BAD.SEC", 1);
-    bad.sector_size_word = 2;
-    FileSpec gone = named("GONE", 1);
-    gone.magic = DELETED_MAGIC;
+    FileSpec bad = named("BAD.SEC", 1), gone = named("GONE", 1);
+    bad.sector_size_word = 2, gone.magic = DELETED_MAGIC;
     ImageBuilder b(400);
     b.file(prog()).file(named("TEXT.TXT", 3, {0xC1, 0xC2, 0x8D, 0x8C, 0x84, 0xC5, 0xC6}));
-    b.file(named("NULL", 0)).file(bad).file(gone);
-    return b;
+    return b.file(named("NULL", 0)).file(bad).file(gone);
 }
 
 Bytes concat(Bytes a, const Bytes& b) {
@@ -48,19 +41,15 @@ TEST(Rea, HostForms) {
     const Bytes packed{0x00, 0x00, 0x80, 0xFF, 0x01, 0, 0,    0,    0xFF, 0xFF,
                        0x7F, 0,    0x56, 0x34, 0x12, 0, 0xFF, 0xFF, 0xFF, 0xFF};
     const Bytes text_sector = directory_sector(named("TEXT.TXT", 3), 203);
-    struct Case {
-        const char* letters;
-        const char* name;
-        Bytes expected;
-    };
-    for (const Case& c :
-         {Case{"", "PROG.SAV", concat(directory_sector(prog(), 201), prog().data)},
-          Case{"d", "PROG.SAV", prog().data}, Case{"PD", "PROG.SAV", packed},
-          Case{"a", "TEXT.TXT", {'A', 'B', '\n', '\f'}},
-          Case{"BA", "TEXT.TXT", concat(text_sector, {0xC1, 0xC2, 0x8D, 0x8C, 0x84, 0xC5, 0xC6, 0, 0})},
-          Case{"", "NULL", directory_sector(named("NULL", 0), 205)}, Case{"D", "NULL", {}}}) {
-        EXPECT_EQ(outcome(d.run("REA", {"-o", c.letters, "-f", out, "-e", ".out", c.name})), "0||");
-        EXPECT_EQ(read_file(out + c.name + ".out"), c.expected) << c.letters << " " << c.name;
+    // clang-format off
+    for (const auto& [letters, name, expected] : {std::tuple<std::string, std::string, Bytes>
+             {"", "PROG.SAV", concat(directory_sector(prog(), 201), prog().data)}, {"d", "PROG.SAV", prog().data},
+             {"PD", "PROG.SAV", packed}, {"a", "TEXT.TXT", {'A', 'B', '\n', '\f'}},
+             {"BA", "TEXT.TXT", concat(text_sector, {0xC1, 0xC2, 0x8D, 0x8C, 0x84, 0xC5, 0xC6, 0, 0})},
+             {"", "NULL", directory_sector(named("NULL", 0), 205)}, {"D", "NULL", {}}}) {
+        // clang-format on
+        EXPECT_EQ(outcome(d.run("REA", {"-o", letters, "-f", out, "-e", ".out", name})), "0||");
+        EXPECT_EQ(read_file(out + name + ".out"), expected) << letters << " " << name;
     }
     // P alone: the directory sector as 256 integers (the magic, then name word 0), the data.
     EXPECT_EQ(d.run("REA", {"-o", "p", "-f", out, "PROG.SAV"}).status, 0);
@@ -143,13 +132,8 @@ TEST(Wri, ReplacesFilesOfTheSameName) {
     Disk d(ImageBuilder(400).file(old));
     // The host file's own directory sector, without the file marker.
     FileSpec own = named("ZZZ.ABC", 2);
-    own.attributes = 0100000;
-    own.tag = "T9";
-    own.comment = "new";
-    own.load_address = 0123;
-    own.program_start = 0124;
-    own.user_info_address = 0200;
-    own.user_info_size = 3;
+    own.attributes = 0100000, own.tag = "T9", own.comment = "new", own.load_address = 0123;
+    own.program_start = 0124, own.user_info_address = 0200, own.user_info_size = 3,
     own.sector_tail = {7, 7, 7};
     std::string path = d.host("old.dat", concat(directory_sector(own, 5), {9, 8, 7, 6, 5, 4}));
     const Bytes before = d.bytes();
@@ -160,9 +144,7 @@ TEST(Wri, ReplacesFilesOfTheSameName) {
     // file's directory sector under its own name, start, size and date, and the file marker.
     EXPECT_EQ(outcome(d.run("WRI", {"-o", "vy", path})), "0|WRITING " + path + " TO OLD.DAT\n|");
     EXPECT_EQ(d.layout(), "OLD.DAT$T9 201 2; - 203 -173");
-    own.name = "OLD", own.ext = "DAT";
-    own.attributes |= REGULAR;
-    own.date = today_word();
+    own.name = "OLD", own.ext = "DAT", own.attributes |= REGULAR, own.date = today_word();
     EXPECT_EQ(d.sector(200), directory_sector(own, 201));
     EXPECT_EQ(d.word(192, 16 + 5), own.attributes);
     EXPECT_EQ(d.sector(201, 7), (Bytes{9, 8, 7, 6, 5, 4, 0xAA}));

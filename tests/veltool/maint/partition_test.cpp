@@ -53,13 +53,9 @@ TEST(PartitionTableAndComment, CommandsOnImages) {
         {second_mark, {{"PTR"}}, "0|" + table_lines(400) + "|WARNING: INVALID PARTITION TABLE\n"},
         {zeros(400 * SECTOR), {{"PTR"}}, "1||ERROR: INVALID PARTITION TABLE\n"},
         // Starts and sizes are signed.
-        {zeros(200 * SECTOR, {{TABLE, 07250023},
-                              {TABLE + 12, 077},
-                              {TABLE + 15, -5},
-                              {TABLE + 18, 8388607},
-                              {TABLE + 24, 0xFFFFFF},
-                              {TABLE + 30, -8388608}}),
-         {{"PTR"}},
+        // clang-format off
+        {zeros(200 * SECTOR, {{TABLE, 07250023}, {TABLE + 12, 077}, {TABLE + 15, -5}, {TABLE + 18, 8388607},
+                              {TABLE + 24, 0xFFFFFF}, {TABLE + 30, -8388608}}), {{"PTR"}},
          "0|" + table_lines(0).substr(0, 116) + "=D1     77           -5       8388601         8388607\n" +
              "=D2     77777777            0       -8388609         -8388608\n" + zero_lines + "|"},
         {zeros(TABLE + 107, {{TABLE, 07250023}}), {{"PTR"}}, "1||ERROR: cannot read disk sector\n"},
@@ -69,11 +65,10 @@ TEST(PartitionTableAndComment, CommandsOnImages) {
         {zeros(300 * SECTOR), {{"DCW", "-c", "Spectra of 1987"}, {"DCR"}}, "0|Spectra of 1987\n|"},
         {zeros(300 * SECTOR), {{"DCW", "-c", eighty}, {"DCR"}}, "0|" + eighty.substr(0, 74) + "\n|"},
         {zeros(300 * SECTOR), {{"DCW", "-c", "old"}, {"DCW"}, {"DCR"}}, "0|\n|"},
-        {zeros(300 * SECTOR, {},
-               {{COMMENT, 0xC1}, {COMMENT + 1, 0x42}, {COMMENT + 2, 0xC3}, {COMMENT + 4, 0xC4}}),
-         {{"DCR"}},
-         "0|ABC\n|"},
+        {zeros(300 * SECTOR, {}, {{COMMENT, 0xC1}, {COMMENT + 1, 0x42}, {COMMENT + 2, 0xC3}, {COMMENT + 4, 0xC4}}),
+         {{"DCR"}}, "0|ABC\n|"},
         {zeros(COMMENT + 74), {{"DCR"}}, "1||ERROR: cannot read disk comment\n"},
+        // clang-format on
     };
     for (const Case& c : cases) {
         Disk d(c.image);

@@ -9,16 +9,14 @@ using namespace test;
 TEST(Dre, RebuildsAZeroedDirectoryFromTheDirectorySectors) {
     FileSpec a = file_spec("A", 600, 1), b = file_spec("B", 100, 2), twin = file_spec("B", 300, 3),
              w = file_spec("W", 0);
-    a.tag = "T1";
-    a.comment = "first";
+    a.tag = "T1", a.comment = "first";
     // A 321, EMPTY 325 holding deleted D at 326, B 329, C 331, a second B 332, EMPTY 335.
     ImageBuilder built = ImageBuilder(1000, 128).file(a).empty(3).deleted(1, file_spec("D", 256)).file(b);
     Bytes before = built.file(file_spec("C", 0)).file(twin);
     // In the free area: no regular file, another start, past the disk end, and W to be found.
     FileSpec not_file = file_spec("X", 0), elsewhere = file_spec("Y", 0),
              too_long = file_spec("Z", 600 * 256);
-    not_file.attributes = 0;
-    elsewhere.sector_start = 999;
+    not_file.attributes = 0, elsewhere.sector_start = 999;
     // clang-format off
     for (auto [n, sector] : {std::pair{400, directory_sector(not_file, 401)},
              {410, directory_sector(elsewhere, 411)}, {420, directory_sector(too_long, 421)},
@@ -26,9 +24,8 @@ TEST(Dre, RebuildsAZeroedDirectoryFromTheDirectorySectors) {
         std::copy(sector.begin(), sector.end(), before.begin() + n * SECTOR);
     // clang-format on
     Disk disk(before);
-    EXPECT_EQ(
-        disk.run("DIR", {}).err,
-        "ERROR: number of directory blocks 0 not between 8 and 256\nCORRUPT DIRECTORY, DRE REQUIRED !\n");
+    EXPECT_EQ(disk.run("DIR", {}).err, "ERROR: number of directory blocks 0 not between 8 and 256\n"
+                                       "CORRUPT DIRECTORY, DRE REQUIRED !\n");
 
     EXPECT_EQ(outcome(disk.run("DRE", {})), "0||");
     // The second B's extent and everything up to W become free space.

@@ -12,12 +12,8 @@ namespace {
 FileSpec program(const std::string& name, std::int64_t words, std::uint32_t letters, std::int32_t load,
                  std::int32_t start, std::int32_t info_address, std::int32_t info_size) {
     FileSpec f = file_spec(name, words, 5);
-    f.attributes |= letters;
-    f.load_address = load;
-    f.program_start = start;
-    f.user_info_address = info_address;
-    f.user_info_size = info_size;
-    return f;
+    f.attributes |= letters, f.load_address = load, f.program_start = start;
+    return f.user_info_address = info_address, f.user_info_size = info_size, f;
 }
 
 // 236 files of 0 words, in 8 blocks of 240 entries.
@@ -92,10 +88,7 @@ TEST(Fix, NormalisesGoodFilesAndFreesBadEntries) {
     FileSpec g1 = program("G1", 300, X, 01000, 0, 02000, 300),
              g2 = program("G2", 300, 0, 01000, 01010, 0, 10), g3 = program("G3", 10, X, 0, 0, 5, 0330);
     FileSpec m = file_spec("M", 0), w = file_spec("W", 0), d_ = file_spec("D", 0), n = file_spec("N", 0);
-    m.write_sector = false;
-    w.sector_size_word = 1;
-    d_.magic = DELETED_MAGIC;
-    n.attributes = 0;
+    m.write_sector = false, w.sector_size_word = 1, d_.magic = DELETED_MAGIC, n.attributes = 0;
     ImageBuilder bad = ImageBuilder(400).empty(2).empty(3).file(g1).file(g2).file(g3);
     Disk d(bad.file(m).file(w).file(d_).file(n));
     const std::string corrupt = "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: ";
