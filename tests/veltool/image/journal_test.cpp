@@ -1,5 +1,6 @@
 // The rollback journal on its own: what a change records, what a journal cut short or damaged
-// at any byte still plays back, and what is never played.
+// at any byte still plays back, and what is never played. (Left journals met by the programs:
+// crash_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -8,7 +9,6 @@
 
 #include "tests/support/run.h"
 #include "veltool/image/journal.h"
-#include "veltra/error.h"
 
 using namespace test;
 using namespace veltool;
@@ -141,69 +141,4 @@ TEST(Journal, CutOrDamagedJournals) {
     Bytes zeros = whole;
     std::fill(zeros.begin() + static_cast<std::ptrdiff_t>(second), zeros.end(), 0); // pages never written
     EXPECT_EQ(read_journal(zeros, image.identity()).records.size(), 1u);
-}
-
-// The left journal is found, played and removed under the caller's lock; a read-only image, a
-// foreign or damaged journal stop with the image and the journal as they are; a journal that
-// cannot be made names its folder.
-TEST(Journal, LeftJournalsAndTheirErrors) {
-    {
-        Changed image(50);
-        Journal journal(image.path, image.fd);
-        image.write(journal, 4 * S, 2 * S);
-        EXPECT_TRUE(journal_exists(image.path));
-        try {
-            roll_back_left_journal(image.path, image.fd, false, EROFS);
-            ADD_FAILURE() << "read-only image rolled back";
-        } catch (const veltra::Error& e) {
-            EXPECT_EQ(std::string(e.what()),
-                      "disk image " + image.path +
-                          " has the journal of an interrupted change and cannot be written");
-            EXPECT_EQ(e.errnum(), EROFS);
-        }
-        EXPECT_TRUE(roll_back_left_journal(image.path, image.fd, true, 0));
-        EXPECT_EQ(read_file(image.path), image.before);
-        EXPECT_FALSE(journal_exists(image.path));
-        EXPECT_FALSE(roll_back_left_journal(image.path, image.fd, true, 0));
-    }
-    for (bool foreign : {true, false}) {
-        Changed image(50);
-        Bytes left;
-        {
-            Journal journal(image.path, image.fd);
-            image.write(journal, 40 * S, S);
-            image.write(journal, 4 * S, S); // a second batch behind the first
-        }
-        left = image.journal();
-        if (foreign) {
-            Changed other(50);
-            Journal journal(other.path, other.fd);
-            other.write(journal, 4 * S, S);
-            left = other.journal();
-        } else {
-            left[48 + 40] ^= 1;
-        }
-        write_file(journal_path(image.path), left);
-        Bytes current = read_file(image.path);
-        try {
-            roll_back_left_journal(image.path, image.fd, true, 0);
-            ADD_FAILURE() << "played";
-        } catch (const veltra::Error& e) {
-            EXPECT_EQ(std::string(e.what()),
-                      "journal " + journal_path(image.path) +
-                          (foreign ? " belongs to another disk image" : " is damaged") +
-                          ": image and journal left as they are");
-        }
-        EXPECT_EQ(read_file(image.path), current);
-        EXPECT_EQ(image.journal(), left);
-    }
-    Changed image(50);
-    Journal journal(image.dir.file("missing/disk.img"), image.fd);
-    try {
-        journal.before_write(0, S);
-        ADD_FAILURE() << "made a journal in a missing folder";
-    } catch (const veltra::Error& e) {
-        EXPECT_EQ(std::string(e.what()), "cannot create journal in folder " + image.dir.file("missing"));
-        EXPECT_EQ(e.errnum(), ENOENT);
-    }
 }
