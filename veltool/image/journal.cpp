@@ -21,8 +21,8 @@ constexpr std::size_t HEADER_BYTES = 48;          // magic, device, inode, size,
 constexpr std::uint32_t BATCH_MAGIC = 0x48435442; // "BTCH"
 constexpr std::size_t BATCH_BYTES = 32;           // magic, count, payload bytes, records' checksum, checksum
 constexpr std::size_t RECORD_BYTES = 24;          // offset, length, checksum
-// Sectors recorded beyond a write in the same batch, and the most one batch holds.
-constexpr std::int64_t AHEAD_SECTORS = 1365;
+// The sectors one batch records from the first one a write needs on (about 4 MiB), and the
+// most one record holds: writes in ascending order share a synchronisation.
 constexpr std::int64_t BATCH_SECTORS = 4 * 1365;
 
 void put64(std::vector<std::uint8_t>& out, std::uint64_t v) {
@@ -328,7 +328,7 @@ void Journal::before_write(std::int64_t offset, std::int64_t n, bool always) {
     if (!created()) create();
     // What the write needs, then what lies ahead of it, up to the batch's bound.
     std::int64_t from = needed.front().first;
-    std::int64_t until = std::max(end, std::min(from + AHEAD_SECTORS, from + BATCH_SECTORS));
+    std::int64_t until = std::max(end, from + BATCH_SECTORS);
     auto parts = missing(first, until, false);
     if (always) {
         parts = needed;
@@ -336,26 +336,31 @@ void Journal::before_write(std::int64_t offset, std::int64_t n, bool always) {
             parts.push_back(part);
     }
 
-    std::vector<std::uint8_t> batch(BATCH_BYTES, 0);
+    // The batch is made in one buffer kept from batch to batch, the old bytes read straight
+    // into their place in it.
+    std::vector<std::uint8_t>& batch = batch_;
+    batch.assign(BATCH_BYTES, 0);
     std::vector<std::uint8_t> sums;
     std::uint64_t count = 0;
-    std::vector<std::uint8_t> old;
     for (auto [a, b] : parts) {
         for (std::int64_t s = a; s < b;) {
-            std::int64_t take = std::min(b - s, AHEAD_SECTORS);
-            old.resize(static_cast<std::size_t>(take * SECTOR_BYTES));
-            std::int64_t got = read_fully(image_fd_, old.data(), old.size(), s * SECTOR_BYTES);
+            std::int64_t take = std::min(b - s, BATCH_SECTORS);
+            std::size_t at = batch.size();
+            batch.resize(at + RECORD_BYTES + static_cast<std::size_t>(take * SECTOR_BYTES));
+            std::uint8_t* old = batch.data() + at + RECORD_BYTES;
+            std::int64_t got =
+                read_fully(image_fd_, old, static_cast<std::size_t>(take * SECTOR_BYTES), s * SECTOR_BYTES);
             if (got < 0) fail(errno, "cannot read disk image for journal " + path_);
-            old.resize(static_cast<std::size_t>(got));
+            batch.resize(at + RECORD_BYTES + static_cast<std::size_t>(got));
+            old = batch.data() + at + RECORD_BYTES;
             std::vector<std::uint8_t> head;
             put64(head, static_cast<std::uint64_t>(s * SECTOR_BYTES));
-            put64(head, old.size());
-            std::uint64_t sum =
-                journal_checksum(old.data(), old.size(), nonce_ ^ journal_checksum(head.data(), 16, nonce_));
+            put64(head, static_cast<std::uint64_t>(got));
+            std::uint64_t sum = journal_checksum(old, static_cast<std::size_t>(got),
+                                                 nonce_ ^ journal_checksum(head.data(), 16, nonce_));
             put64(head, sum);
             put64(sums, sum);
-            batch.insert(batch.end(), head.begin(), head.end());
-            batch.insert(batch.end(), old.begin(), old.end());
+            std::copy(head.begin(), head.end(), batch.begin() + static_cast<std::ptrdiff_t>(at));
             ++count;
             s += take;
         }

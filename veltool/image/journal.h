@@ -109,6 +109,7 @@ class Journal {
     std::int64_t end_ = 0;                          // bytes of the journal file written
     std::map<std::int64_t, std::int64_t> recorded_; // sector ranges first -> end
     std::map<std::int64_t, std::int64_t> exempt_;   // sector ranges first -> end
+    std::vector<std::uint8_t> batch_;               // the batch being made, kept for the next
 };
 
 // Plays the checked records back onto the image open on image_fd (in reverse order), cuts the

@@ -104,23 +104,26 @@ void normalise(DirSector& sector) {
     sector.attributes |= ATTR_P;
 }
 
-void fix_entry(Image& image, DirEntry& entry) {
+// True when the entry became EMPTY; a new attribute word and the rewritten sector leave the
+// directory as it was verified (the verification looks at places and sizes only).
+bool fix_entry(Image& image, DirEntry& entry) {
     read_directory_sector(image, entry, true);
     if (!entry.sector || entry.sector->kind != SECTOR_KIND_FILE) {
         warn(image, 0, "CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: %s", entry.full_name.c_str());
         make_empty(entry);
-        return;
+        return true;
     }
     if (!is_genuine(entry.attributes)) {
         entry.sector->kind = SECTOR_KIND_DELETED;
         write_directory_sector(image, entry);
         make_empty(entry);
-        return;
+        return true;
     }
     normalise(*entry.sector);
     entry.attributes = entry.sector->attributes;
     write_directory_sector(image, entry);
     drop_directory_sector(entry);
+    return false;
 }
 
 // The EMPTY entry for a reservation of `words` words: the smallest that holds it, or for 0
@@ -229,10 +232,14 @@ void command_res(Image& image, const Options& options) {
 void command_fix(Image& image, const Options& options) {
     bool force = has_letter(options.letters, 'F');
     read_directory(image);
+    // Every file is checked against a verified directory; one found sound stays so until an
+    // entry changes, and is not verified again until then (verifying before each of n files
+    // would take time in n squared).
+    bool sound = false;
     for (DirEntry& entry : image.directory_list) {
         if (entry.empty) continue;
-        require_sound_directory(image, force);
-        fix_entry(image, entry);
+        if (!sound) sound = require_sound_directory(image, force);
+        if (fix_entry(image, entry)) sound = false;
     }
     write_directory(image);
 }
