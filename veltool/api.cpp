@@ -143,6 +143,16 @@ DirEntry& existing_file(veltool::Image& image, const std::string& full_name) {
     return *entry;
 }
 
+// del or ren of one file that must exist, under a journal, what they print kept from the
+// caller's output.
+void change_existing(veltool::Image& image, bool change, const std::string& full_name,
+                     veltool::Handler handler, const veltool::Options& options) {
+    require_change(change, image);
+    existing_file(image, full_name);
+    Captured printed(image);
+    veltool::run_change(image, [&] { handler(image, options); });
+}
+
 // The file of that full name with its directory sector loaded, as rea takes it.
 DirEntry& readable_file(veltool::Image& image, const std::string& full_name) {
     DirEntry* entry = &existing_file(image, full_name);
@@ -335,12 +345,8 @@ bool Image::write(const std::string& name, const std::vector<std::uint8_t>& byte
 bool Image::remove(const std::string& full_name, const std::string& letters) {
     veltool::Image& image = state_->image;
     return guarded(image, [&] {
-        require_change(state_->change, image);
-        existing_file(image, full_name);
-        Captured printed(image);
-        veltool::run_change(image, [&] {
-            veltool::command_del(image, options_for(image, letters, {exact_pattern(full_name)}));
-        });
+        change_existing(image, state_->change, full_name, veltool::command_del,
+                        options_for(image, letters, {exact_pattern(full_name)}));
         return veltool::find_file(image, full_name) == nullptr;
     });
 }
@@ -348,12 +354,8 @@ bool Image::remove(const std::string& full_name, const std::string& letters) {
 bool Image::rename(const std::string& full_name, const std::string& new_name, const std::string& letters) {
     veltool::Image& image = state_->image;
     return guarded(image, [&] {
-        require_change(state_->change, image);
-        existing_file(image, full_name);
-        Captured printed(image);
-        veltool::run_change(image, [&] {
-            veltool::command_ren(image, options_for(image, letters, {exact_pattern(full_name), new_name}));
-        });
+        change_existing(image, state_->change, full_name, veltool::command_ren,
+                        options_for(image, letters, {exact_pattern(full_name), new_name}));
         std::string renamed = veltool::canonical_name(new_name);
         return veltool::find_file(image, renamed) != nullptr &&
                (renamed == full_name || veltool::find_file(image, full_name) == nullptr);

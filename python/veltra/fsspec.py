@@ -14,7 +14,7 @@ image (a shared lock) and closes it again; an open file keeps it open until it i
 
 import io
 
-from fsspec.spec import AbstractFileSystem
+from fsspec import AbstractFileSystem
 
 import veltra
 
