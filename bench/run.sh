@@ -23,9 +23,9 @@ quick=false
 # runs: of each command in each round, after the warm-up runs; big_runs: the same for the rows
 # whose commands take longest (the 1 GiB free area, the thousands of one-byte files).
 if $quick; then
-    rounds=1 runs=1 big_runs=1 warmup=0 data_mib=4 free_mib=32 files=300
+    rounds=1 runs=1 big_runs=1 short_runs=1 warmup=0 data_mib=4 free_mib=32 files=300
 else
-    rounds=5 runs=6 big_runs=3 warmup=1 data_mib=64 free_mib=1024 files=7679
+    rounds=5 runs=10 big_runs=6 short_runs=20 warmup=1 data_mib=64 free_mib=1024 files=7679
 fi
 file_sectors=4 # data sectors of each of the many small files
 
@@ -112,7 +112,8 @@ fi
 rows=()
 # bench JOB GOAL PREPARE VELTOOL-COMMAND ANCHOR-NAME ANCHOR-COMMAND [ANCHOR-NAME ANCHOR-COMMAND ...]
 # The goal is the largest ratio wanted against the first anchor; the others are shown beside it.
-# row_runs (when set) replaces runs for this row.
+# row_runs (when set) replaces runs for this row: fewer for the longest jobs, more for the
+# shortest, whose times vary most from run to run.
 # The commands that change an image flush it to stable storage before they end, so their first
 # anchor flushes its copy too (dd conv=fdatasync, sync -d); the plain copy is shown beside it.
 bench() {
@@ -190,7 +191,7 @@ bench "wri -o A ${data_mib} MiB text" "<= 1.5" "$fresh" "VELWRI -d work.img -o A
     "tr" "tr '\\n' '\\r' <text.txt >out/tr.txt"
 bench "rea -o A ${data_mib} MiB text" "<= 1.5" "" "VELREA -d filled.img -o A -f out/ TEXT.TXT" \
     "tr" "tr '\\r' '\\n' <text.txt >out/tr.txt"
-bench "sum ${data_mib} MiB" "<= 2" "" "VELSUM -d filled.img DATA.BIN" \
+row_runs=$short_runs bench "sum ${data_mib} MiB" "<= 2" "" "VELSUM -d filled.img DATA.BIN" \
     cksum "cksum data.bin" sum "sum data.bin"
 row_runs=$big_runs bench "ddi ${free_mib} MiB free" "<= 1.5" "" "VELDDI -d scan.img" cat "cat scan.img"
 row_runs=$big_runs bench "rev ${free_mib} MiB free" "<= 1.5" "" "VELREV -d scan.img -o R NOMATCH.XYZ" \
@@ -200,35 +201,35 @@ row_runs=$big_runs bench "dre ${free_mib} MiB free" "<= 1.5" "" "VELDRE -d scan.
     "cat, dd fdatasync" "cat scan.img >/dev/null && $(sync_copy "scan.img count=$directory_bytes iflag=count_bytes")" \
     cat "cat scan.img"
 # pac journals the live data it moves before it overwrites them: it writes them twice.
-bench "pac $files files, half deleted" "<= 2.5" "cp fragmented.img work.img" "VELPAC -d work.img" \
+row_runs=$short_runs bench "pac $files files, half deleted" "<= 2.5" "cp fragmented.img work.img" "VELPAC -d work.img" \
     "dd fdatasync" "$(sync_copy moved.bin)" "cp moved bytes" "cp moved.bin out/cp.bin"
 # fix rewrites every file's directory sector and the directory; its journal records the stretch of
 # the image those sectors lie in, a batch of about 4 MiB at a time.
 fix_bytes=$((files * 768 + (192 + 256) * 768))
-bench "fix $files files" "-" "cp full.img work.img" "VELFIX -d work.img" \
+row_runs=$short_runs bench "fix $files files" "-" "cp full.img work.img" "VELFIX -d work.img" \
     "cat, dd fdatasync" "cat full.img >/dev/null && $(sync_copy "full.img count=$fix_bytes iflag=count_bytes")" \
     cat "cat full.img"
 if $fat; then
-    bench "dir -o F $files files" "<= 1" "" "VELDIR -d full.img -o F" "FAT mdir" "mdir -i fatfull.img ::/"
+    row_runs=$short_runs bench "dir -o F $files files" "<= 1" "" "VELDIR -d full.img -o F" "FAT mdir" "mdir -i fatfull.img ::/"
     row_runs=$big_runs bench "wri $files one-byte files" "<= 1" "cp empty256.img work.img; cp fatempty.img fatwork.img" \
         "VELWRI -d work.img -o D one/*" "FAT mcopy in, sync" "mcopy -i fatwork.img one/* ::/ && sync -d fatwork.img" \
         "FAT mcopy in" "mcopy -i fatwork.img one/* ::/"
 else
     echo "note: mtools or dosfstools missing, the FAT-tool anchors are skipped" >&2
-    bench "dir -o F $files files" "-" "" "VELDIR -d full.img -o F" "cat image" "cat full.img"
+    row_runs=$short_runs bench "dir -o F $files files" "-" "" "VELDIR -d full.img -o F" "cat image" "cat full.img"
     row_runs=$big_runs bench "wri $files one-byte files" "-" "cp empty256.img work.img" "VELWRI -d work.img -o D one/*" \
         "cp" "cp -r one out/"
 fi
-bench "dir --json $files files" "<= 1.5" "" "VELDIR -d full.img --json" "dir -o F" "VELDIR -d full.img -o F"
+row_runs=$short_runs bench "dir --json $files files" "<= 1.5" "" "VELDIR -d full.img --json" "dir -o F" "VELDIR -d full.img -o F"
 if $mount; then
     mkdir -p mnt
     "$root/build/velmount" -o form=D filled.img mnt
-    bench "cp out of velmount ${data_mib} MiB" "<= 2" "" "cp mnt/DATA.BIN out/mount.bin" \
+    row_runs=$short_runs bench "cp out of velmount ${data_mib} MiB" "<= 2" "" "cp mnt/DATA.BIN out/mount.bin" \
         "rea -o D" "VELREA -d filled.img -o D -f out/ DATA.BIN"
     unmount
     "$root/build/velmount" full.img mnt
     # ls -l itself stats every name: the host folder of the same files shows what it costs alone.
-    bench "ls -l velmount $files files" "<= 2" "" "ls -l mnt" "dir -o F" "VELDIR -d full.img -o F" \
+    row_runs=$short_runs bench "ls -l velmount $files files" "<= 2" "" "ls -l mnt" "dir -o F" "VELDIR -d full.img -o F" \
         "ls -l host folder" "ls -l small"
     unmount
 fi
