@@ -17,9 +17,7 @@ IMAGE = "3000 NOTES.TXT:40 PROT.DAT:100:P BIG.DAT:360000 -20 ~GONE.DAT:10@12 BAD
 
 def need(module):
     """The module; without it the test is skipped, except in CI, where that fails."""
-    if os.environ.get("CI") == "true":
-        return importlib.import_module(module)
-    return pytest.importorskip(module)
+    return importlib.import_module(module) if os.environ.get("CI") == "true" else pytest.importorskip(module)
 
 
 def run(program, *arguments, cwd=None):

@@ -3,8 +3,8 @@
 import errno
 import re
 import struct
-import threading
 import warnings
+from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 import veltra
@@ -94,7 +94,6 @@ ERRORS = [
     (lambda d: veltra.open(d.folder / "none.img"), veltra.HostError, errno.ENOENT, ["dir", "{folder}/none.img"]),
     (lambda d: veltra.open(d.image).read("NOPE"), veltra.ImageError, None, ["rea", "{image}", "NOPE"]),
     (lambda d: veltra.open(d.image).open("NOPE", "D"), veltra.ImageError, None, ["rea", "{image}", "NOPE"]),
-    (lambda d: veltra.open(d.image).read("BAD.DAT"), veltra.ImageError, None, ["rea", "{image}", "BAD.DAT"]),
     (lambda d: veltra.open(d.image, "r+").remove("NOPE"), veltra.ImageError, None, ["del", "{image}", "NOPE"]),
     (lambda d: veltra.open(d.image).run("xyz"), veltra.ImageError, None, ["xyz", "{image}"]),
     (lambda d: veltra.open(d.image).rename("NOTES.TXT", "X"), veltra.HostError, errno.EBADF,
@@ -122,28 +121,21 @@ def test_two_images_and_two_threads_at_once(disk):
     copy = disk.copy()
     with veltra.open(disk.image) as first, veltra.open(copy, "r+") as second:
         assert second.remove("NOTES.TXT") and "NOTES.TXT" in [file.full_name for file in first.files()]
-        results = []
-        threads = [threading.Thread(target=lambda: results.append(first.read("BIG.DAT", "P"))) for _ in range(3)]
-        for thread in threads:
-            thread.start()
-        for thread in threads:
-            thread.join()
-        assert len(results) == 3 and all(r == results[0] for r in results) and results[0] == second.read("BIG.DAT", "P")
+        with ThreadPoolExecutor(3) as pool:
+            results = list(pool.map(lambda _: first.read("BIG.DAT", "P"), range(3)))
+        assert results == [second.read("BIG.DAT", "P")] * 3
     with pytest.raises(ValueError):
         first.files()
 
 
-@pytest.mark.parametrize("name", ["PROTON.FID", "noesy"])
-def test_parameters_are_parmdumps_report(disk, name):
-    report = veltra.parameters(disk.host / name)
-    assert report.report == run("parmdump", disk.host / name)[1]
-    assert all(f"{r.name}=" in report.report and r.kind in ("FENDAR", "TORGIL") for r in report.records)
-    if name == "PROTON.FID":
-        same = veltra.parameters((disk.host / name).read_bytes(), name)
-        assert same.report == report.report and same == report and report["TD"].number == 16384
-        assert report["SI"].value == "8192" and report.block("")["SI"].value == "8"
-        assert [(p.value, p.unit) for p in report.all("OFFSET")] == [("8.125", "ppm"), ("3250.00", "Hz")]
-        assert report["OFFSET"].unit == "ppm" and report["HZ/PT"].block == "ACQUISITION PARAMETERS"
+def test_parameters_are_parmdumps_report(disk):
+    report = veltra.parameters(disk.host / "PROTON.FID")
+    assert report.report == run("parmdump", disk.host / "PROTON.FID")[1] and report["TD"].kind == "FENDAR"
+    same = veltra.parameters((disk.host / "PROTON.FID").read_bytes(), "PROTON.FID")
+    assert same.report == report.report and same == report and report["TD"].number == 16384
+    assert report["SI"].value == "8192" and report.block("")["SI"].value == "8"
+    assert [(p.value, p.unit) for p in report.all("OFFSET")] == [("8.125", "ppm"), ("3250.00", "Hz")]
+    assert report["OFFSET"].unit == "ppm" and report["HZ/PT"].block == "ACQUISITION PARAMETERS"
 
 
 def test_fsspec_reads_files_out_of_an_image(disk):

@@ -11,11 +11,9 @@
 //   VELSHIM_FILE2 a second file watched (the image's journal, which need not exist yet): its
 //                 writes and flushes are logged as "jwrite OFFSET LENGTH" and "jflush", and its
 //                 writes count in one sequence with those of the first file
-//   VELSHIM_FAIL  "N:HOW" or "N+:HOW": the N-th write into the files (from 1) does not happen, and
-//                 with "+" no later one either. HOW: EIO or ENOSPC (the call fails with that
-//                 error), exit (the process ends with _exit(99)) or kill (SIGKILL). A write that
-//                 does not happen is logged as "fail OFFSET LENGTH". With HOW killafter the N-th
-//                 write happens (and is logged as such), then the process gets SIGKILL.
+//   VELSHIM_FAIL  "N:HOW" or "N+:HOW": the N-th write into the files (from 1) fails with the error
+//                 HOW, EIO or ENOSPC (logged as "fail OFFSET LENGTH"), and with "+" every later one
+//                 too. With HOW killafter the N-th write happens, then the process gets SIGKILL.
 // Built without _FILE_OFFSET_BITS, so that pwrite and pwrite64 are two names here as in libc.
 #undef _FILE_OFFSET_BITS
 #include <cerrno>
@@ -91,21 +89,8 @@ bool allow_write(int fd, long long offset, std::size_t n) {
         return true;
     }
     log("%sfail %lld %zu\n", prefix, offset, n);
-    if (std::strcmp(how, "exit") == 0) _exit(99);
-    if (std::strcmp(how, "kill") == 0) raise(SIGKILL);
     errno = std::strcmp(how, "ENOSPC") == 0 ? ENOSPC : EIO;
     return false;
-}
-
-int lock_call(const char* name, int fd, int command, void* argument) {
-    int result = real<int (*)(int, int, void*)>(name)(fd, command, argument);
-    bool sets =
-        command == F_SETLK || command == F_SETLKW || command == F_OFD_SETLK || command == F_OFD_SETLKW;
-    if (result == 0 && sets && watched(fd)) {
-        short type = static_cast<struct flock*>(argument)->l_type;
-        log("%s\n", type == F_RDLCK ? "lock S" : type == F_WRLCK ? "lock X" : "unlock");
-    }
-    return result;
 }
 
 } // namespace
@@ -115,10 +100,6 @@ extern "C" {
 ssize_t pwrite(int fd, const void* buffer, size_t n, off_t offset) {
     if (!allow_write(fd, offset, n)) return -1;
     return done(real<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, buffer, n, offset));
-}
-
-ssize_t pwrite64(int fd, const void* buffer, size_t n, off_t offset) {
-    return pwrite(fd, buffer, n, offset);
 }
 
 ssize_t write(int fd, const void* buffer, size_t n) {
@@ -137,10 +118,6 @@ int ftruncate(int fd, off_t length) {
     return real<int (*)(int, off_t)>("ftruncate")(fd, length);
 }
 
-int ftruncate64(int fd, off_t length) {
-    return ftruncate(fd, length);
-}
-
 int fdatasync(int fd) {
     if (const char* prefix = prefix_of(fd)) log("%sflush\n", prefix);
     return real<int (*)(int)>("fdatasync")(fd);
@@ -156,14 +133,18 @@ int fcntl(int fd, int command, ...) {
     va_start(arguments, command);
     void* argument = va_arg(arguments, void*);
     va_end(arguments);
-    return lock_call("fcntl", fd, command, argument);
+    int result = real<int (*)(int, int, void*)>("fcntl")(fd, command, argument);
+    bool sets =
+        command == F_SETLK || command == F_SETLKW || command == F_OFD_SETLK || command == F_OFD_SETLKW;
+    if (result == 0 && sets && watched(fd)) {
+        short type = static_cast<struct flock*>(argument)->l_type;
+        log("%s\n", type == F_RDLCK ? "lock S" : type == F_WRLCK ? "lock X" : "unlock");
+    }
+    return result;
 }
 
-int fcntl64(int fd, int command, ...) {
-    va_list arguments;
-    va_start(arguments, command);
-    void* argument = va_arg(arguments, void*);
-    va_end(arguments);
-    return lock_call("fcntl64", fd, command, argument);
-}
+// The 64-bit names are the same functions on a 64-bit system, in libc as here.
+int fcntl64(int fd, int command, ...) __attribute__((alias("fcntl")));
+ssize_t pwrite64(int fd, const void* buffer, size_t n, off_t offset) __attribute__((alias("pwrite")));
+int ftruncate64(int fd, off_t length) __attribute__((alias("ftruncate")));
 }

@@ -2,7 +2,9 @@
 // (the journal's included) is rolled back by the next command, and the image is again what it was,
 // but for sectors that were EMPTY. Then the journals that are never played, and the places
 // where no journal can be made.
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <regex>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
@@ -37,11 +39,10 @@ Bytes outside_empty(const Disk& d, const std::string& layout) {
     return bytes;
 }
 
-std::size_t count_of(const std::string& text, const std::string& word) {
-    std::size_t n = 0;
-    for (std::size_t at = 0; (at = text.find(word, at)) != std::string::npos; ++at)
-        ++n;
-    return n;
+// The writes in a trace, the journal's included.
+std::size_t writes_in(const std::string& trace) {
+    static const std::regex write("write ");
+    return std::distance(std::sregex_iterator(trace.begin(), trace.end(), write), {});
 }
 
 // True when the trace has an image write while journal writes before it are not flushed.
@@ -56,11 +57,6 @@ bool written_before_journal_flushed(const std::string& trace) {
     return false;
 }
 
-bool exists(const std::string& path) {
-    struct stat status {};
-    return stat(path.c_str(), &status) == 0;
-}
-
 std::string rolled_back(const Disk& d) {
     return "WARNING: disk image " + d.image + ": an interrupted change was rolled back\n";
 }
@@ -70,10 +66,10 @@ void leave_journal(const Disk& d) {
     std::remove((d.image + ".journal").c_str());
     write_file(d.image, small_image());
     ASSERT_EQ(d.traced("PAC", {}, "", true).status, 0);
-    std::size_t writes = count_of(d.trace(), "write ");
+    std::size_t writes = writes_in(d.trace());
     write_file(d.image, small_image());
     d.traced("PAC", {}, std::to_string(writes) + ":killafter", true);
-    ASSERT_TRUE(exists(d.image + ".journal"));
+    ASSERT_TRUE(std::filesystem::exists(d.image + ".journal"));
 }
 
 } // namespace
@@ -103,10 +99,10 @@ TEST(Journal, EveryChangeStoppedAtAnyWriteIsRolledBack) {
         std::string trace = d.trace();
         EXPECT_NE(trace.find("jwrite"), std::string::npos) << "nothing journaled";
         EXPECT_FALSE(written_before_journal_flushed(trace)) << trace;
-        EXPECT_FALSE(exists(d.image + ".journal"));
+        EXPECT_FALSE(std::filesystem::exists(d.image + ".journal"));
         // The deleted file in free space is kept when the whole change keeps it, and by rev.
         const bool keeps_deleted = c.command == "REV" || d.run("DDI", {}).out == ddi;
-        std::size_t writes = count_of(trace, "write ");
+        std::size_t writes = writes_in(trace);
         for (std::size_t k = 1; k <= writes; ++k) {
             SCOPED_TRACE(k);
             write_file(d.image, image);
@@ -118,7 +114,7 @@ TEST(Journal, EveryChangeStoppedAtAnyWriteIsRolledBack) {
                 EXPECT_EQ(d.run("DDI", {}).out, ddi);
             }
             EXPECT_TRUE(outside_empty(d, layout) == before) << "the image differs";
-            EXPECT_FALSE(exists(d.image + ".journal"));
+            EXPECT_FALSE(std::filesystem::exists(d.image + ".journal"));
         }
     }
 }
@@ -126,21 +122,17 @@ TEST(Journal, EveryChangeStoppedAtAnyWriteIsRolledBack) {
 TEST(Journal, JournalsNeverPlayedAndNoPlaceForOne) {
     const bool root = geteuid() == 0;
     const Bytes image = small_image();
-    Disk d;
-    const std::string journal = d.image + ".journal";
-    write_file(d.image, image);
-    const std::string dir = d.run("DIR", {"-o", "F"}).out;
+    Disk d(image);
+    const std::string journal = d.image + ".journal", dir = d.run("DIR", {"-o", "F"}).out;
 
     // A torn batch at the end was never acted on: the rest plays back.
     leave_journal(d);
     Bytes bytes = read_file(journal);
     bytes.insert(bytes.end(), 100, 0xAB);
     write_file(journal, bytes);
-    RunResult r = d.run("DIR", {"-o", "F"});
-    EXPECT_EQ(outcome(r), "0|" + dir + "|" + rolled_back(d));
+    EXPECT_EQ(outcome(d.run("DIR", {"-o", "F"})), "0|" + dir + "|" + rolled_back(d));
 
     // A damaged record, or the journal of another image: never played, both left as they are.
-    const std::string left_alone = ": image and journal left as they are\n";
     for (bool foreign : {false, true}) {
         SCOPED_TRACE(foreign);
         leave_journal(d);
@@ -153,13 +145,11 @@ TEST(Journal, JournalsNeverPlayedAndNoPlaceForOne) {
             write_file(journal, bytes);
         }
         Bytes cut = d.bytes();
-        r = d.run("DIR", {});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, "ERROR: journal " + journal +
-                             (foreign ? " belongs to another disk image" : " is damaged") + left_alone);
-        EXPECT_TRUE(d.bytes() == cut);
-        EXPECT_TRUE(read_file(journal) == bytes);
+        EXPECT_EQ(outcome(d.run("DIR", {})),
+                  "1||ERROR: journal " + journal +
+                      (foreign ? " belongs to another disk image" : " is damaged") +
+                      ": image and journal left as they are\n");
+        EXPECT_TRUE(d.bytes() == cut && read_file(journal) == bytes);
     }
 
     // Two readers meet the same journal: both list the image as it was, one rolls it back.

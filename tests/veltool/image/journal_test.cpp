@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tests/support/run.h"
+#include "tests/support/disk.h"
 #include "veltool/image/journal.h"
 
 using namespace test;
@@ -18,20 +18,13 @@ namespace {
 
 constexpr std::int64_t S = 768;
 
-Bytes patterned(std::size_t n, int seed) {
-    Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i)
-        b[i] = static_cast<std::uint8_t>(i * 7 + seed * 13 + i / 768);
-    return b;
-}
-
 // An image of `sectors` sectors open for writing, and the bytes it had before the change.
 struct Changed {
     TempDir dir;
     std::string path = dir.file("disk.img");
     Bytes before;
     int fd = -1;
-    explicit Changed(std::int64_t sectors) : before(patterned(static_cast<std::size_t>(sectors * S), 1)) {
+    explicit Changed(std::int64_t sectors) : before(pattern(static_cast<std::size_t>(sectors * S), 1)) {
         write_file(path, before);
         fd = open(path.c_str(), O_RDWR);
     }
@@ -39,7 +32,7 @@ struct Changed {
     // The write of a changing command: recorded first, then made.
     void write(Journal& journal, std::int64_t offset, std::int64_t n, int seed = 2) {
         journal.before_write(offset, n);
-        Bytes fresh = patterned(static_cast<std::size_t>(n), seed);
+        Bytes fresh = pattern(static_cast<std::size_t>(n), seed);
         ASSERT_EQ(pwrite(fd, fresh.data(), fresh.size(), offset), static_cast<ssize_t>(n));
     }
     JournalIdentity identity() const {
@@ -111,9 +104,8 @@ TEST(Journal, CutOrDamagedJournals) {
                             second + 1, second + 31, second + 32, second + 60, whole.size() - 1}) {
         SCOPED_TRACE(cut);
         JournalContents contents = read_journal(std::span(whole).first(cut), image.identity());
-        std::size_t expected = cut < 48 || cut == 48 ? 0 : cut < second ? 0 : 1;
         EXPECT_EQ(contents.state, cut < 48 ? State::empty : State::usable);
-        EXPECT_EQ(contents.records.size(), expected);
+        EXPECT_EQ(contents.records.size(), cut < second ? 0u : 1u);
     }
     struct Damage {
         std::size_t at;
