@@ -20,7 +20,8 @@
 # the Python package (the C++ suites test the same library code), stops at the first failure
 # and kills a test after 60 seconds; every process it starts has a limit on CPU time and
 # memory, so a mutant that loops does not run on. A mutant that does not build is not counted.
-# A survivor whose signature scripts/mutants.txt lists is reported as equivalent (it changes nothing a user can see; the file tells why).
+# A survivor whose signature scripts/mutants.txt lists is reported as equivalent (it changes
+# nothing a user can see; the file tells why).
 # Results go to build-mutants/mutants-N-SEED.txt, the build and test output of the last
 # mutant to build-mutants/last-*.log.
 set -uo pipefail
