@@ -6,8 +6,8 @@
 #
 # Each row is timed in rounds: one hyperfine call per round times every command of the row one
 # after the other, so that the commands take turns and a change of the machine's load between
-# them falls on all. A command's median is the median of its rounds' medians; the spread is the
-# lowest and the highest ratio of one round.
+# them falls on all. A command's median is the median of its rounds' medians; a ratio is the
+# median of the rounds' ratios, and its spread the lowest and the highest ratio of one round.
 #
 #   bash bench/run.sh            # full sizes: 64 MiB files, a 1 GiB free area, 7679 files
 #   bash bench/run.sh --quick    # one run each on small sizes (what CI runs)
@@ -25,7 +25,7 @@ quick=false
 if $quick; then
     rounds=1 runs=1 big_runs=1 short_runs=1 warmup=0 data_mib=4 free_mib=32 files=300
 else
-    rounds=5 runs=10 big_runs=6 short_runs=20 warmup=1 data_mib=64 free_mib=1024 files=7679
+    rounds=9 runs=6 big_runs=3 short_runs=12 warmup=1 data_mib=64 free_mib=1024 files=7679
 fi
 file_sectors=4 # data sectors of each of the many small files
 
@@ -125,40 +125,47 @@ bench() {
         commands+=("$2")
         shift 2
     done
+    # Commands without shell syntax run without a shell: the shell's start-up, which hyperfine
+    # subtracts as an estimate, is then no part of a time and none of its noise.
+    local shell=() c
+    for c in "${commands[@]}" "${prepare:-true}"; do
+        case $c in *['<>|&;*$']*) shell=(--shell sh) ;; esac
+    done
+    [ ${#shell[@]} -gt 0 ] || shell=(-N)
     local round
     : >rounds.txt
     for ((round = 1; round <= rounds; round++)); do
-        hyperfine --style none --runs "${row_runs:-$runs}" --warmup "$warmup" --prepare "${prepare:-true}" \
+        hyperfine --style none "${shell[@]}" --runs "${row_runs:-$runs}" --warmup "$warmup" --prepare "${prepare:-true}" \
             --export-csv times.csv "${commands[@]}" >/dev/null 2>hyperfine.err || { cat hyperfine.err >&2; exit 1; }
         # One line per round: the median of each command in ms.
         awk -F, 'NR > 1 { printf "%s%.3f", (NR > 2 ? " " : ""), $4 * 1000 } END { print "" }' times.csv >>rounds.txt
     done
     # One line per command: the median of its round medians; for an anchor also veltool's
-    # ratio to it and the lowest and highest ratio of a round.
+    # ratio to it, the median of the rounds' ratios (a change of load between rounds falls on
+    # both sides of a ratio alike), and the lowest and highest ratio of a round.
     local summary
     mapfile -t summary < <(awk '
-        function median(column, n, i, j, v, t) {
-            for (i = 1; i <= NR; i++) {
-                t = m[i, column]
+        function median(values, n, i, j, v, t) {
+            for (i = 1; i <= n; i++) {
+                t = values[i]
                 for (j = i - 1; j >= 1 && v[j] > t; j--) v[j + 1] = v[j]
                 v[j + 1] = t
             }
-            n = NR
             return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
         }
         { for (c = 1; c <= NF; c++) m[NR, c] = $c; columns = NF }
         END {
-            veltool = median(1)
-            printf "%.1f\n", veltool
+            for (r = 1; r <= NR; r++) column[r] = m[r, 1]
+            printf "%.1f\n", median(column, NR)
             for (c = 2; c <= columns; c++) {
-                anchor = median(c)
                 low = high = -1
                 for (r = 1; r <= NR; r++) {
-                    ratio = m[r, c] > 0 ? m[r, 1] / m[r, c] : 0
-                    if (low < 0 || ratio < low) low = ratio
-                    if (ratio > high) high = ratio
+                    column[r] = m[r, c]
+                    ratio[r] = m[r, c] > 0 ? m[r, 1] / m[r, c] : 0
+                    if (low < 0 || ratio[r] < low) low = ratio[r]
+                    if (ratio[r] > high) high = ratio[r]
                 }
-                printf "%.1f %.2f %.2f-%.2f\n", anchor, (anchor > 0 ? veltool / anchor : 0), low, high
+                printf "%.1f %.2f %.2f-%.2f\n", median(column, NR), median(ratio, NR), low, high
             }
         }' rounds.txt)
     eval "${prepare:-true}"

@@ -5,6 +5,8 @@
 #   bash scripts/mutants.sh N [SEED]                 draw N mutants (seed 1 by default)
 #   bash scripts/mutants.sh --only 3,17,42 N [SEED]  re-run mutants 3, 17 and 42 of that draw
 #   bash scripts/mutants.sh --list N [SEED]          only print the mutants of that draw
+#   bash scripts/mutants.sh --in a.cpp,dir/ N [SEED] draw only from these files and folders
+#                                                    (for a review of the code a change touched)
 #
 # The mutants are of the common kinds: a comparison widened or narrowed (< and <=, > and >=)
 # or turned (== and !=), an integer constant moved by one, an if or while condition negated,
@@ -30,15 +32,20 @@ export TZ=UTC LC_ALL=C
 exec nice -n 15 python3 - "$@" <<'PYTHON'
 import hashlib, os, random, re, resource, shutil, signal, subprocess, sys, time
 
-args = sys.argv[1:]
-only, listing = None, args[:1] == ["--list"]
-if listing:
-    args = args[1:]
-if len(args) >= 2 and args[0] == "--only":
-    only = {int(x) for x in args[1].split(",") if x}
-    args = args[2:]
+args, only, listing, within = sys.argv[1:], None, False, None
+while args and args[0].startswith("--"):
+    if args[0] == "--list":
+        listing, args = True, args[1:]
+    elif args[0] in ("--only", "--in") and len(args) >= 2:
+        if args[0] == "--only":
+            only = {int(x) for x in args[1].split(",") if x.isdigit()}
+        else:
+            within = [p for p in args[1].split(",") if p]
+        args = args[2:]
+    else:
+        break
 if not 1 <= len(args) <= 2 or not all(a.isdigit() for a in args):
-    sys.exit("usage: scripts/mutants.sh [--list] [--only ID,ID,...] N [SEED]")
+    sys.exit("usage: scripts/mutants.sh [--list] [--in FILE,FOLDER/,...] [--only ID,ID,...] N [SEED]")
 count, seed = int(args[0]), int(args[1]) if len(args) == 2 else 1
 
 root = os.getcwd()
@@ -173,6 +180,8 @@ def library_files():
             dirs[:] = sorted(d for d in dirs if os.path.join(dirpath, d) != "parmdump/tools")
             files += [os.path.join(dirpath, n) for n in sorted(names)
                       if n.endswith(".cpp") and not (n == "main.cpp" and dirpath == top)]
+    if within is not None:
+        files = [f for f in files if any(f == p or (p.endswith("/") and f.startswith(p)) for p in within)]
     return sorted(files)
 
 
@@ -214,7 +223,8 @@ def clean_tmp():
 
 
 signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-report = open(os.path.join(work, f"mutants-{count}-{seed}.txt" if only is None else "mutants-only.txt"), "w")
+name = f"mutants-{count}-{seed}" + ("-in" if within is not None else "")
+report = open(os.path.join(work, name + ".txt" if only is None else "mutants-only.txt"), "w")
 tally = {"killed": 0, "survived": 0, "equivalent": 0, "did not compile": 0}
 
 
