@@ -338,7 +338,7 @@ void Journal::before_write(std::int64_t offset, std::int64_t n, bool always) {
 }
 
 void Journal::before_writes(std::span<const std::pair<std::int64_t, std::int64_t>> ranges,
-                            const HeldBytes& held) {
+                            std::span<const HeldBytes> held) {
     std::map<std::int64_t, std::int64_t> wanted;
     for (auto [offset, n] : ranges)
         if (n > 0 && offset >= 0)
@@ -351,13 +351,16 @@ void Journal::before_writes(std::span<const std::pair<std::int64_t, std::int64_t
 }
 
 std::int64_t Journal::old_bytes(std::int64_t first, std::int64_t count, std::uint8_t* old,
-                                const HeldBytes& held) const {
+                                std::span<const HeldBytes> held) const {
     std::int64_t offset = first * SECTOR_BYTES, n = count * SECTOR_BYTES;
-    bool inside_image = offset + n <= static_cast<std::int64_t>(identity_.size);
-    if (inside_image && offset >= held.offset &&
-        offset + n <= held.offset + static_cast<std::int64_t>(held.bytes.size())) {
-        std::memcpy(old, held.bytes.data() + (offset - held.offset), static_cast<std::size_t>(n));
-        return n;
+    auto piece = std::upper_bound(held.begin(), held.end(), offset,
+                                  [](std::int64_t at, const HeldBytes& h) { return at < h.offset; });
+    if (piece != held.begin() && offset + n <= static_cast<std::int64_t>(identity_.size)) {
+        --piece;
+        if (offset + n <= piece->offset + static_cast<std::int64_t>(piece->bytes.size())) {
+            std::memcpy(old, piece->bytes.data() + (offset - piece->offset), static_cast<std::size_t>(n));
+            return n;
+        }
     }
     std::int64_t got = read_fully(image_fd_, old, static_cast<std::size_t>(n), offset);
     if (got < 0) fail(errno, "cannot read disk image for journal " + path_);
@@ -365,11 +368,16 @@ std::int64_t Journal::old_bytes(std::int64_t first, std::int64_t count, std::uin
 }
 
 void Journal::append_batch(const std::vector<std::pair<std::int64_t, std::int64_t>>& parts,
-                           const HeldBytes& held) {
+                           std::span<const HeldBytes> held) {
     if (!created()) create();
     // The batch is made in one buffer kept from batch to batch, the old bytes put straight
     // into their place in it.
     std::vector<std::uint8_t>& batch = batch_;
+    std::size_t largest = BATCH_BYTES;
+    for (auto [a, b] : parts)
+        largest += static_cast<std::size_t>((b - a + BATCH_SECTORS - 1) / BATCH_SECTORS * RECORD_BYTES +
+                                            (b - a) * SECTOR_BYTES);
+    batch.reserve(largest);
     batch.assign(BATCH_BYTES, 0);
     std::vector<std::uint8_t> sums;
     std::uint64_t count = 0;

@@ -21,9 +21,9 @@ struct SectorMove {
     std::int64_t count = 0;
 };
 
-// Given the first sector of move k as it was read (768 bytes, in `moved`), rewrites it into the
-// sector that starts the run at its new place, and fills `left` with the 768 bytes that its old
-// place is to hold.
+// Given the first sector of move k as it was read (768 bytes, in `moved`, and a copy in `left`),
+// rewrites it into the sector that starts the run at its new place, and `left` into the sector
+// that its old place is to hold.
 using FirstSectorChange = std::function<void(std::size_t k, kavolt::Byte* moved, kavolt::Byte* left)>;
 
 // Moves the runs, which follow each other up the disk, each to the sectors right after the

@@ -120,9 +120,9 @@ bool slide_down(Image& image, DirEntry& e, DirEntry& f, bool force, bool& sound)
 }
 
 // The moves of slide_down on a sound directory: every file behind the first EMPTY entry moves,
-// to the sector after the file before it, with the record of its directory sector. False when a
-// directory sector to move is missing or disagrees with its entry.
-bool plan_moves(Image& image, std::vector<SectorMove>& moves, std::vector<DirSector>& sectors) {
+// to the sector after the file before it. False when a directory sector to move is missing or
+// disagrees with its entry.
+bool plan_moves(Image& image, std::vector<SectorMove>& moves) {
     auto gap = std::find_if(image.directory_list.begin(), image.directory_list.end(),
                             [](const DirEntry& entry) { return entry.empty; });
     if (gap == image.directory_list.end()) return true;
@@ -131,10 +131,8 @@ bool plan_moves(Image& image, std::vector<SectorMove>& moves, std::vector<DirSec
     std::int64_t image_bytes = file_size(image.fd(), "cannot stat disk image");
     for (auto f = std::next(gap); f != image.directory_list.end(); ++f) {
         if (f->empty) continue;
-        std::optional<DirSector> sector = agreeing_sector(image, *f, image_bytes, walk);
-        if (!sector) return false;
+        if (!agreeing_sector(image, *f, image_bytes, walk)) return false;
         moves.push_back({f->start - 1, to, data_sectors(f->size) + 1});
-        sectors.push_back(std::move(*sector));
         to += moves.back().count;
     }
     return true;
@@ -146,17 +144,17 @@ bool plan_moves(Image& image, std::vector<SectorMove>& moves, std::vector<DirSec
 // sector to move is missing or disagrees with its entry (slide_down reports it where it meets it).
 bool move_files_in_one_pass(Image& image) {
     std::vector<SectorMove> moves;
-    std::vector<DirSector> sectors;
-    if (!image.writable || !plan_moves(image, moves, sectors) || moves.empty()) return false;
+    if (!image.writable || !plan_moves(image, moves) || moves.empty()) return false;
     // Rewritten as slide_down rewrites it: marked deleted at the old place, then a file at the new one.
     move_runs_down(image, moves, [&](std::size_t k, Byte* moved, Byte* left) {
-        DirSector& sector = sectors[k];
-        sector.kind = SECTOR_KIND_DELETED;
-        encode_directory_sector(sector, moved);
-        std::copy_n(moved, SECTOR_BYTES, left);
-        sector.kind = SECTOR_KIND_FILE;
-        sector.start = moves[k].to + 1;
-        encode_directory_sector(sector, moved);
+        std::optional<DirSector> sector = decode_directory_sector(moved, &image.dates);
+        if (!sector) return; // changed by another program since it was checked
+        sector->kind = SECTOR_KIND_DELETED;
+        encode_directory_sector(*sector, left);
+        std::copy_n(left, SECTOR_BYTES, moved);
+        sector->kind = SECTOR_KIND_FILE;
+        sector->start = moves[k].to + 1;
+        encode_directory_sector(*sector, moved);
     });
     return true;
 }
