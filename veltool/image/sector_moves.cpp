@@ -40,6 +40,14 @@ void move_runs_down(Image& image, const std::vector<SectorMove>& moves, const Fi
     if (image.journal) old_left.reserve(left.capacity());
     std::vector<std::int64_t> left_at;
     Byte mark[SECTOR_BYTES];
+    // A failed write of moved runs is reported as a copy's would be, or as a directory
+    // sector's where it failed at the first sector of a run.
+    auto failed_write = [&moves](std::int64_t stopped_at) {
+        auto run = std::lower_bound(moves.begin(), moves.end(), stopped_at / SECTOR_BYTES,
+                                    [](const SectorMove& move, std::int64_t s) { return move.to < s; });
+        bool first_sector = run != moves.end() && run->to == stopped_at / SECTOR_BYTES;
+        return first_sector ? "cannot write directory sector" : "cannot write disk sector";
+    };
     std::int64_t out_at = moves.front().to;
     std::size_t k = 0;
     std::int64_t done = 0; // sectors of move k taken
@@ -81,8 +89,7 @@ void move_runs_down(Image& image, const std::vector<SectorMove>& moves, const Fi
             done += take;
             if (done == move.count) ++k, done = 0;
         }
-        write_image(image, out_at * SECTOR_BYTES, block.data(), bytes_of(out_sectors),
-                    "cannot write disk sector");
+        write_image(image, out_at * SECTOR_BYTES, block.data(), bytes_of(out_sectors), failed_write);
         out_at += out_sectors;
     }
     if (image.journal) {

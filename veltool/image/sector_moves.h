@@ -1,6 +1,6 @@
 // Moving many runs of sectors of the disk image down in one pass: the image is read in long
 // blocks from the first run on and the runs are written to their new places in long blocks,
-// so that thousands of small runs cost a few dozen system calls.
+// so that thousands of small runs cost a few system calls for every 4 MiB.
 #pragma once
 
 #include <cstddef>
@@ -27,10 +27,12 @@ struct SectorMove {
 using FirstSectorChange = std::function<void(std::size_t k, kavolt::Byte* moved, kavolt::Byte* left)>;
 
 // Moves the runs, which follow each other up the disk, each to the sectors right after the
-// previous one's new place: the image ends up as a loop of copies of one sector at a time would
-// leave it, with `left` written at the old place of a run's first sector where no run lands.
-// Every byte overwritten goes to the change's journal first, one batch for each block.
-// Failures are fatal as the copies' and directory sector writes' would be.
+// previous one's new place. The image ends up as if each run in turn had `left` written at its
+// old place, then been copied one sector at a time in ascending order, then had its new first
+// sector written; `left` is written only where no run lands. Every byte overwritten goes to the
+// change's journal first: a batch for each block, and one for the sectors left behind, which
+// are written last. Failures are fatal as those of the copies and of the directory sector
+// writes would be.
 void move_runs_down(Image& image, const std::vector<SectorMove>& moves, const FirstSectorChange& change);
 
 } // namespace veltool
