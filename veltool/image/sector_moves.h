@@ -1,6 +1,7 @@
 // Moving many runs of sectors of the disk image down in one pass: the image is read in long
 // blocks from the first run on and the runs are written to their new places in long blocks,
-// so that thousands of small runs cost a few system calls for every 4 MiB.
+// so that thousands of small runs cost a few system calls for every 4 MiB, and a write for
+// each sector left behind at an old place.
 #pragma once
 
 #include <cstddef>
