@@ -246,8 +246,19 @@ bool read_usable_sector(Image& image, DirEntry& entry, std::vector<Byte>& bytes)
     return entry.sector.has_value();
 }
 
+namespace {
+
+constexpr std::int64_t RECORD_BYTES = 16 * kavolt::WORD_BYTES + SECTOR_COMMENT_BYTES;
+
+bool agrees(const DirEntry& entry, const DirSector& s) {
+    return s.full_name == entry.full_name && s.name == entry.name && s.extension == entry.extension &&
+           s.tag == entry.tag && s.start == entry.start && s.size == entry.size &&
+           s.attributes == entry.attributes;
+}
+
+} // namespace
+
 void read_directory_record(Image& image, DirEntry& entry, std::int64_t image_bytes, MappedWalk& walk) {
-    constexpr std::int64_t RECORD_BYTES = 16 * kavolt::WORD_BYTES + SECTOR_COMMENT_BYTES;
     std::int64_t offset = (entry.start - 1) * SECTOR_BYTES;
     if (offset < 0 || offset + SECTOR_BYTES > image_bytes) return read_directory_sector(image, entry, true);
     drop_directory_sector(entry);
@@ -258,15 +269,24 @@ void read_directory_record(Image& image, DirEntry& entry, std::int64_t image_byt
     if (entry.sector) check_directory_sector(image, entry);
 }
 
-void check_directory_sector(Image& image, DirEntry& entry) {
-    if (!entry.sector || entry.sector->kind != SECTOR_KIND_FILE) return;
-    const DirSector& s = *entry.sector;
-    if (s.full_name != entry.full_name || s.name != entry.name || s.extension != entry.extension ||
-        s.tag != entry.tag || s.start != entry.start || s.size != entry.size ||
-        s.attributes != entry.attributes) {
-        warn(image, 0, "CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: %s", entry.full_name.c_str());
-        drop_directory_sector(entry);
+std::optional<DirSector> agreeing_sector(Image& image, const DirEntry& entry, std::int64_t image_bytes,
+                                         MappedWalk& walk) {
+    std::int64_t offset = (entry.start - 1) * SECTOR_BYTES;
+    if (offset < 0 || offset + SECTOR_BYTES > image_bytes) return std::nullopt;
+    Byte bytes[RECORD_BYTES];
+    if (!walk.copy(offset, bytes, sizeof bytes, image_bytes)) {
+        Transfer got = try_read_at(image.fd(), offset, bytes, sizeof bytes);
+        if (!got.sought || got.count != sizeof bytes) return std::nullopt;
     }
+    std::optional<DirSector> sector = decode_directory_sector(bytes, &image.dates);
+    if (sector && sector->kind == SECTOR_KIND_FILE && !agrees(entry, *sector)) return std::nullopt;
+    return sector;
+}
+
+void check_directory_sector(Image& image, DirEntry& entry) {
+    if (!entry.sector || entry.sector->kind != SECTOR_KIND_FILE || agrees(entry, *entry.sector)) return;
+    warn(image, 0, "CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: %s", entry.full_name.c_str());
+    drop_directory_sector(entry);
 }
 
 void write_directory_sector(Image& image, DirEntry& entry) {

@@ -51,6 +51,12 @@ bool read_usable_sector(Image& image, DirEntry& entry, std::vector<Byte>& bytes)
 // is image_bytes long: a listing of a full directory copies a sixth of the bytes. The walk
 // over the entries passes its mapping of the image.
 void read_directory_record(Image& image, DirEntry& entry, std::int64_t image_bytes, MappedWalk& walk);
+// The entry's directory sector as read_directory_sector with the check would keep it, from the
+// part of it that the record is made from, without a word: none when it does not lie whole
+// inside the image (image_bytes long) or cannot be read, carries neither magic value, or carries
+// the file magic and disagrees with the entry. The walk over the entries passes its mapping.
+std::optional<DirSector> agreeing_sector(Image& image, const DirEntry& entry, std::int64_t image_bytes,
+                                         MappedWalk& walk);
 // Drops the entry's directory sector when it has the file magic and disagrees with the entry.
 void check_directory_sector(Image& image, DirEntry& entry);
 // Rewrites the entry's directory sector on the disk image from its record.

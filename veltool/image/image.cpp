@@ -104,10 +104,18 @@ void journal_write(Image& image, std::int64_t offset, std::int64_t n, bool alway
 
 void write_image(Image& image, std::int64_t offset, const void* bytes, std::size_t n,
                  const char* write_message) {
+    write_image(image, offset, bytes, n, [write_message](std::int64_t) { return write_message; });
+}
+
+void write_image(Image& image, std::int64_t offset, const void* bytes, std::size_t n,
+                 const std::function<const char*(std::int64_t stopped_at)>& write_message) {
     journal_write(image, offset, static_cast<std::int64_t>(n));
     Transfer done = try_write_at(image.fd(), offset, bytes, n);
     if (image.current_scan != nullptr) image.current_scan->written(offset, bytes, done.count);
-    if (!done.sought || done.count != n) fatal_write(done, image_end(image, offset, write_message));
+    if (!done.sought || done.count != n) {
+        std::int64_t stopped_at = offset + static_cast<std::int64_t>(done.count);
+        fatal_write(done, image_end(image, offset, write_message(stopped_at)));
+    }
 }
 
 CopyEnd image_end(Image& image, std::int64_t offset, const char* write_message) {

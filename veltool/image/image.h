@@ -107,5 +107,9 @@ void journal_write(Image& image, std::int64_t offset, std::int64_t n, bool alway
 // fatal as for image_end.
 void write_image(Image& image, std::int64_t offset, const void* bytes, std::size_t n,
                  const char* write_message);
+// The same for a write that holds sectors of several kinds: the message is the one for the
+// byte where the write stopped.
+void write_image(Image& image, std::int64_t offset, const void* bytes, std::size_t n,
+                 const std::function<const char*(std::int64_t stopped_at)>& write_message);
 
 } // namespace veltool

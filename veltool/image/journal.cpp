@@ -325,7 +325,6 @@ void Journal::before_write(std::int64_t offset, std::int64_t n, bool always) {
     std::int64_t end = (offset + n + SECTOR_BYTES - 1) / SECTOR_BYTES;
     auto needed = missing(first, end, always);
     if (needed.empty()) return;
-    if (!created()) create();
     // What the write needs, then what lies ahead of it, up to the batch's bound.
     std::int64_t from = needed.front().first;
     std::int64_t until = std::max(end, from + BATCH_SECTORS);
@@ -335,10 +334,50 @@ void Journal::before_write(std::int64_t offset, std::int64_t n, bool always) {
         for (auto part : missing(end, until, false))
             parts.push_back(part);
     }
+    append_batch(parts, {});
+}
 
-    // The batch is made in one buffer kept from batch to batch, the old bytes read straight
+void Journal::before_writes(std::span<const std::pair<std::int64_t, std::int64_t>> ranges,
+                            std::span<const HeldBytes> held) {
+    std::map<std::int64_t, std::int64_t> wanted;
+    for (auto [offset, n] : ranges)
+        if (n > 0 && offset >= 0)
+            add_range(wanted, offset / SECTOR_BYTES, (offset + n + SECTOR_BYTES - 1) / SECTOR_BYTES);
+    std::vector<std::pair<std::int64_t, std::int64_t>> parts;
+    for (auto [first, end] : wanted)
+        for (auto part : missing(first, end, false))
+            parts.push_back(part);
+    if (!parts.empty()) append_batch(parts, held);
+}
+
+std::int64_t Journal::old_bytes(std::int64_t first, std::int64_t count, std::uint8_t* old,
+                                std::span<const HeldBytes> held) const {
+    std::int64_t offset = first * SECTOR_BYTES, n = count * SECTOR_BYTES;
+    auto piece = std::upper_bound(held.begin(), held.end(), offset,
+                                  [](std::int64_t at, const HeldBytes& h) { return at < h.offset; });
+    if (piece != held.begin() && offset + n <= static_cast<std::int64_t>(identity_.size)) {
+        --piece;
+        if (offset + n <= piece->offset + static_cast<std::int64_t>(piece->bytes.size())) {
+            std::memcpy(old, piece->bytes.data() + (offset - piece->offset), static_cast<std::size_t>(n));
+            return n;
+        }
+    }
+    std::int64_t got = read_fully(image_fd_, old, static_cast<std::size_t>(n), offset);
+    if (got < 0) fail(errno, "cannot read disk image for journal " + path_);
+    return got;
+}
+
+void Journal::append_batch(const std::vector<std::pair<std::int64_t, std::int64_t>>& parts,
+                           std::span<const HeldBytes> held) {
+    if (!created()) create();
+    // The batch is made in one buffer kept from batch to batch, the old bytes put straight
     // into their place in it.
     std::vector<std::uint8_t>& batch = batch_;
+    std::size_t largest = BATCH_BYTES;
+    for (auto [a, b] : parts)
+        largest += static_cast<std::size_t>((b - a + BATCH_SECTORS - 1) / BATCH_SECTORS * RECORD_BYTES +
+                                            (b - a) * SECTOR_BYTES);
+    batch.reserve(largest);
     batch.assign(BATCH_BYTES, 0);
     std::vector<std::uint8_t> sums;
     std::uint64_t count = 0;
@@ -347,12 +386,9 @@ void Journal::before_write(std::int64_t offset, std::int64_t n, bool always) {
             std::int64_t take = std::min(b - s, BATCH_SECTORS);
             std::size_t at = batch.size();
             batch.resize(at + RECORD_BYTES + static_cast<std::size_t>(take * SECTOR_BYTES));
-            std::uint8_t* old = batch.data() + at + RECORD_BYTES;
-            std::int64_t got =
-                read_fully(image_fd_, old, static_cast<std::size_t>(take * SECTOR_BYTES), s * SECTOR_BYTES);
-            if (got < 0) fail(errno, "cannot read disk image for journal " + path_);
+            std::int64_t got = old_bytes(s, take, batch.data() + at + RECORD_BYTES, held);
             batch.resize(at + RECORD_BYTES + static_cast<std::size_t>(got));
-            old = batch.data() + at + RECORD_BYTES;
+            const std::uint8_t* old = batch.data() + at + RECORD_BYTES;
             std::vector<std::uint8_t> head;
             put64(head, static_cast<std::uint64_t>(s * SECTOR_BYTES));
             put64(head, static_cast<std::uint64_t>(got));

@@ -50,6 +50,13 @@ struct JournalRecord {
     std::vector<std::uint8_t> bytes;
 };
 
+// Bytes of the image that a change read before it wrote any of them: bytes[0] is the image's
+// byte at `offset`. A change may hold several such pieces, in ascending order.
+struct HeldBytes {
+    std::int64_t offset = 0;
+    std::span<const std::uint8_t> bytes;
+};
+
 // What a journal holds once checked.
 struct JournalContents {
     enum class State {
@@ -86,6 +93,12 @@ class Journal {
     // Throws veltra::Error when the journal cannot be made or written; the image is then
     // untouched by the write that asked.
     void before_write(std::int64_t offset, std::int64_t n, bool always = false);
+    // Records in one synchronised batch the old bytes of every sector of the byte ranges
+    // (offset, length) that is neither exempt nor recorded, and of nothing beyond them: for a
+    // change that knows all it is about to write. A record that one of the pieces `held` holds
+    // whole is taken from there instead of being read again. Throws as before_write.
+    void before_writes(std::span<const std::pair<std::int64_t, std::int64_t>> ranges,
+                       std::span<const HeldBytes> held);
     // The change is complete and the image is on stable storage: removes the journal, and makes
     // the removal durable. Throws veltra::Error when that fails.
     void commit();
@@ -95,7 +108,14 @@ class Journal {
 
   private:
     void create();
-    void append_batch(std::int64_t first, std::int64_t end);
+    // Writes and synchronises one batch of the old bytes of the sector ranges, and notes them
+    // recorded.
+    void append_batch(const std::vector<std::pair<std::int64_t, std::int64_t>>& parts,
+                      std::span<const HeldBytes> held);
+    // Puts the old bytes of sectors [first, first + count) into `old`; the bytes there are fewer
+    // only at the end of the image.
+    std::int64_t old_bytes(std::int64_t first, std::int64_t count, std::uint8_t* old,
+                           std::span<const HeldBytes> held) const;
     // Sector ranges [first, end) in `ranges` met by [first, end), clipped.
     std::vector<std::pair<std::int64_t, std::int64_t>> missing(std::int64_t first, std::int64_t end,
                                                                bool always) const;

@@ -2,6 +2,7 @@
 // dre, pac.
 #include "veltool/commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include "veltool/files/free_space.h"
 #include "veltool/image/directory.h"
 #include "veltool/image/io.h"
+#include "veltool/image/sector_moves.h"
 #include "veltool/maint/extents.h"
 #include "veltool/maint/partition.h"
 #include "veltool/maint/whole_image.h"
@@ -79,6 +81,19 @@ bool remove_illegal_entries(Image& image, bool force) {
     return removed;
 }
 
+// e takes f's file and f the free space that e held, right behind the file. True.
+bool trade_places(DirEntry& e, DirEntry& f) {
+    std::int64_t gap_words = e.size;
+    std::int64_t start = e.start;
+    e = std::move(f);
+    e.start = start;
+    f = DirEntry{};
+    f.empty = true;
+    f.start = start + data_sectors(e.size) + 1;
+    f.size = gap_words;
+    return true;
+}
+
 // Moves file f down into the EMPTY entry e right in front of it: f's directory sector is
 // marked deleted, its extent copied to e's place and given its directory sector there;
 // the free space ends up after the file. False when f has no usable directory sector.
@@ -94,22 +109,53 @@ bool slide_down(Image& image, DirEntry& e, DirEntry& f, bool force, bool& sound)
     if (!sound) sound = require_sound_directory(image, force);
     f.sector->kind = SECTOR_KIND_DELETED;
     write_directory_sector(image, f, bytes.data());
-    std::int64_t sectors = data_sectors(f.size);
-    copy_sectors(image, f.start - 1, e.start - 1, sectors + 1);
+    copy_sectors(image, f.start - 1, e.start - 1, data_sectors(f.size) + 1);
 
-    std::int64_t gap_words = e.size;
-    std::int64_t start = e.start;
-    e = std::move(f);
-    e.start = start;
+    trade_places(e, f);
     e.sector->kind = SECTOR_KIND_FILE;
-    e.sector->start = start;
+    e.sector->start = e.start;
     write_directory_sector(image, e, bytes.data()); // the bytes the copy put there
     drop_directory_sector(e);
+    return true;
+}
 
-    f = DirEntry{};
-    f.empty = true;
-    f.start = start + sectors + 1;
-    f.size = gap_words;
+// The moves of slide_down on a sound directory: every file behind the first EMPTY entry moves,
+// to the sector after the file before it. False when a directory sector to move is missing or
+// disagrees with its entry.
+bool plan_moves(Image& image, std::vector<SectorMove>& moves) {
+    auto gap = std::find_if(image.directory_list.begin(), image.directory_list.end(),
+                            [](const DirEntry& entry) { return entry.empty; });
+    if (gap == image.directory_list.end()) return true;
+    std::int64_t to = gap->start - 1;
+    MappedWalk walk(image.fd());
+    std::int64_t image_bytes = file_size(image.fd(), "cannot stat disk image");
+    for (auto f = std::next(gap); f != image.directory_list.end(); ++f) {
+        if (f->empty) continue;
+        if (!agreeing_sector(image, *f, image_bytes, walk)) return false;
+        moves.push_back({f->start - 1, to, data_sectors(f->size) + 1});
+        to += moves.back().count;
+    }
+    return true;
+}
+
+// Makes the moves of slide_down on a sound directory in one pass over the disk (see
+// move_runs_down), with the bytes they would leave; true when files moved. False, with nothing
+// written, where that cannot be proved: on an image open for reading only, or when a directory
+// sector to move is missing or disagrees with its entry (slide_down reports it where it meets it).
+bool move_files_in_one_pass(Image& image) {
+    std::vector<SectorMove> moves;
+    if (!image.writable || !plan_moves(image, moves) || moves.empty()) return false;
+    // Rewritten as slide_down rewrites it: marked deleted at the old place, then a file at the new one.
+    move_runs_down(image, moves, [&](std::size_t k, Byte* moved, Byte* left) {
+        std::optional<DirSector> sector = decode_directory_sector(moved, &image.dates);
+        if (!sector) return; // changed by another program since it was checked
+        sector->kind = SECTOR_KIND_DELETED;
+        encode_directory_sector(*sector, left);
+        std::copy_n(left, SECTOR_BYTES, moved);
+        sector->kind = SECTOR_KIND_FILE;
+        sector->start = moves[k].to + 1;
+        encode_directory_sector(*sector, moved);
+    });
     return true;
 }
 
@@ -117,15 +163,17 @@ bool slide_down(Image& image, DirEntry& e, DirEntry& f, bool force, bool& sound)
 // keeps a sound directory sound (the file and the free space trade places, every later
 // entry keeps its start, the disk end stays), and in a tidy directory only the free space
 // it leaves can meet another EMPTY entry: so once the directory has passed verification,
-// the moves skip it and merge that one pair. A damaged directory (with force) is verified
-// and tidied in full around every move, with the warnings that brings.
-bool pack_files(Image& image, bool force) {
+// the moves skip it and merge that one pair. A directory known sound from the start has its
+// files moved in one pass, and the walk only updates the entries. A damaged directory (with
+// force) is verified and tidied in full around every move, with the warnings that brings.
+bool pack_files(Image& image, bool force, bool sound) {
+    bool moved_in_one_pass = sound && move_files_in_one_pass(image);
     bool moved = false;
-    bool sound = false;
     for (auto e = image.directory_list.begin(); e != image.directory_list.end();) {
         auto f = std::next(e);
         if (f == image.directory_list.end()) break;
-        if (e->empty && !f->empty && slide_down(image, *e, *f, force, sound)) {
+        if (e->empty && !f->empty &&
+            (moved_in_one_pass ? trade_places(*e, *f) : slide_down(image, *e, *f, force, sound))) {
             moved = true;
             if (sound) {
                 merge_with_next_empty(image, f);
@@ -158,10 +206,10 @@ void command_dre(Image& image, const Options& options) {
 
 void command_pac(Image& image, const Options& options) {
     bool force = has_letter(options.letters, 'F');
-    read_directory(image);
+    int verified = read_directory(image);
     bool removed = remove_illegal_entries(image, force);
-    if (removed) tidy_directory(image);
-    bool moved = pack_files(image, force);
+    if (removed) verified = tidy_directory(image);
+    bool moved = pack_files(image, force, verified == 0);
     if (removed || moved) write_directory(image);
 }
 

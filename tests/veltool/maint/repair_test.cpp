@@ -74,3 +74,30 @@ TEST(Pac, IllegalEntriesAndBadDirectorySectors) {
     });
     // clang-format on
 }
+
+// The whole image after pac: up to the free space behind the files as if they had been written
+// packed; from there as it was, with the directory sectors of the moved files marked deleted.
+TEST(Pac, PackedImageByteForByte) {
+    // clang-format off
+    const std::pair<std::string, std::string> rows[] = {
+        // A gap of one sector in front of a longer file, adjacent files, a live file's sector
+        // marked deleted, a moved directory sector just at the end of the packed files.
+        {"600 A:300 -0 B:700 C:0 -1 D:256:d -2 E:1000 -2 F:0", "600 A:300 B:700 C:0 D:256 E:1000 F:0"},
+        // A gap and a file longer than 4 MiB.
+        {"16000 A:0 -6000 B:1600000 -1 C:512", "16000 A:0 B:1600000 C:512"},
+    };
+    // clang-format on
+    for (const auto& [before, after] : rows) {
+        SCOPED_TRACE(before);
+        Disk d(before);
+        Bytes expected = d.bytes();
+        ASSERT_EQ(outcome(d.run("PAC", {})), "0||");
+        std::string layout = d.layout();
+        std::int64_t free_start = std::stoll(layout.substr(layout.rfind("- ") + 2)) - 1;
+        Bytes packed = image(after);
+        std::copy_n(packed.begin(), free_start * SECTOR, expected.begin());
+        for (std::int64_t s = free_start; s * SECTOR < std::ssize(expected); ++s)
+            if (get24(expected, s * SECTOR) == FILE_MAGIC) put24(expected, s * SECTOR, DELETED_MAGIC);
+        EXPECT_TRUE(d.bytes() == expected);
+    }
+}
