@@ -1,6 +1,6 @@
 // The parameter report through the library: its text is what parmdump prints, its records
-// are the "NAME=value" of that text in order, from a path or from bytes; its errors.
-#include <cerrno>
+// are the "NAME=value" of that text in order, from a path or from bytes. (Its errors:
+// parmdump_test.cpp.)
 #include <gtest/gtest.h>
 #include <set>
 
@@ -10,12 +10,6 @@
 using namespace test;
 
 namespace {
-
-// The file of a TORGIL sample with its second parameter sector 3 (sector 4 of the file).
-Bytes torgil_file() {
-    Bytes data(SECTOR, 0x5A);
-    return host_file({torgil_sector().bytes(), data, data, data, torgil_second_sector().bytes()});
-}
 
 std::string describe(const veltra::Parameter& p) {
     return p.name + "=" + p.value + "|" + p.unit + "|" + p.block + "|" + p.kind;
@@ -61,7 +55,7 @@ TEST(Parameters, RecordsAreTheTextsParameters) {
     } cases[] = {
         {host_file({fendar_sector().bytes()}), "parmdump", 93},
         {host_file({fendar_sector().bytes()}, {true, true}), "parmdump", 93},
-        {torgil_file(), "parmdump", 123},
+        {host_file(torgil_sectors()), "parmdump", 123},
         {host_file({unknown.bytes()}), "fengil", 159},
         {host_file({unknown.bytes()}), "pd", 0},
     };
@@ -89,7 +83,7 @@ TEST(Parameters, SingleRecords) {
             "TD=16384||ACQUISITION PARAMETERS|FENDAR", "HZ/PT=1.221||ACQUISITION PARAMETERS|FENDAR",
             "MI=150.00N||PLOTTING PARAMETERS|FENDAR", "S9=63H||AUTOMATION PARAMETERS|FENDAR",
             "OFFSET=3250.00|Hz|HALVOR PARAMETERS|FENDAR"}},
-        {torgil_file(), {"SCALE=1/2|||TORGIL", "OFFSET=8.000|ppm|HALVOR PARAMETERS|TORGIL",
+        {host_file(torgil_sectors()), {"SCALE=1/2|||TORGIL", "OFFSET=8.000|ppm|HALVOR PARAMETERS|TORGIL",
             "OF=-250.00|Hz|HALVOR PARAMETERS|TORGIL", "VDLIST=D5||TORGIL PARAMETERS from sector 3|TORGIL",
             "C15=8388607||TORGIL PARAMETERS from sector 3|TORGIL",
             "K7=-3.5000000||TORGIL PARAMETERS from sector 3|TORGIL"}},
@@ -112,32 +106,4 @@ TEST(Parameters, ParameterFileFromBytes) {
     veltra::ParameterReport report =
         veltra::parameters(second, "data", {}, host_file({torgil_sector().word(117, 2).bytes()}));
     EXPECT_NE(report.text.find("    TORGIL PARAMETERS from sector 2\n"), std::string::npos);
-}
-
-TEST(Parameters, Errors) {
-    TempDir dir;
-    Bytes fendar = host_file({fendar_sector().bytes()});
-    auto error_of = [](auto&& call) {
-        try {
-            call();
-        } catch (const veltra::Error& error) {
-            return std::string(error.what()) + "|" + std::to_string(error.errnum());
-        }
-        return std::string("(no error)");
-    };
-    EXPECT_EQ(error_of([&] { veltra::parameters(dir.file("missing")); }),
-              "Cannot open " + dir.file("missing") + ": No such file or directory|" + std::to_string(ENOENT));
-    EXPECT_EQ(error_of([&] { veltra::parameters(dir.path()); }), "Cannot read file identification word of " +
-                                                                     dir.path() + ": Is a directory|" +
-                                                                     std::to_string(EISDIR));
-    EXPECT_EQ(error_of([&] { veltra::parameters(Bytes(3, 0x47), "three"); }),
-              "Cannot read file identification word of three: file too short|0");
-    EXPECT_EQ(error_of([&] { veltra::parameters(Bytes(fendar.begin(), fendar.end() - 1), "short"); }),
-              "Cannot read short: file too short|0");
-    EXPECT_EQ(error_of([&] { veltra::parameters(Bytes(SECTOR, 0x47), "other"); }),
-              "Illegal parameter sector in other|0");
-    EXPECT_EQ(error_of([&] {
-                  veltra::parameters(Bytes(SECTOR), "d", {}, {0x47, 0x84, 0xF5, 0x00, 0x00});
-              }),
-              "Cannot read ./p_d: file too short|0");
 }

@@ -1,9 +1,12 @@
 // parmdump end to end: whole reports of both kinds in every host form, single lines of
-// damaged or sparse parameter sectors, the parameter file beside the data file, failures.
+// damaged or sparse parameter sectors, the parameter file beside the data file, failures (and
+// the library's errors for them).
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <sstream>
 
 #include "tests/support/disk.h"
+#include "veltra/parameters.h"
 
 using namespace test;
 
@@ -39,11 +42,6 @@ std::string with_header_suffix(std::string report, const std::string& suffix) {
     return report.insert(header, suffix);
 }
 
-std::vector<Bytes> torgil_file() {
-    Bytes data(SECTOR, 0x5A);
-    return {torgil_sector().bytes(), data, data, data, torgil_second_sector().bytes()};
-}
-
 ParameterSector fendar() {
     return ParameterSector().word(11, 8);
 }
@@ -62,7 +60,7 @@ TEST(Parmdump, WholeReportsInEveryHostForm) {
         // The second TORGIL sector is read in the same form and byte order.
         for (auto [sectors, expected] :
              {std::pair{std::vector<Bytes>{fendar_sector().bytes()}, FENDAR_REPORT},
-              {torgil_file(), TORGIL_REPORT}}) {
+              {torgil_sectors(), TORGIL_REPORT}}) {
             RunResult r = report(sectors, form), plain = report(sectors);
             EXPECT_EQ(outcome(r), "0|" + with_header_suffix(plain.out, suffix) + "|");
             EXPECT_EQ(digest(plain.out), expected);
@@ -168,23 +166,32 @@ TEST(Parmdump, ParameterFileBesideTheDataFile) {
 
 TEST(Parmdump, Failures) {
     TempDir dir;
-    Bytes packed = host_file({fendar_sector().bytes()});
-    Bytes expanded = host_file({fendar_sector().bytes()}, {true, false});
-    write_file(dir.file("empty"), {});
-    write_file(dir.file("short"), Bytes(packed.begin(), packed.end() - 1));
-    write_file(dir.file("expanded"), Bytes(expanded.begin(), expanded.begin() + SECTOR));
-    write_file(dir.file("other"), Bytes(SECTOR, 0x47));
-    std::string long_name = dir.file(std::string(5000, 'n'));
-    for (auto [path, message] :
-         {std::pair{dir.file("missing"),
-                    "Cannot open " + dir.file("missing") + ": No such file or directory"},
-          {long_name, "Cannot open " + long_name + ": File name too long"},
-          {dir.file("empty"),
-           "Cannot read file identification word of " + dir.file("empty") + ": file too short"},
-          {dir.path(), "Cannot read file identification word of " + dir.path() + ": Is a directory"},
-          {dir.file("short"), "Cannot read " + dir.file("short") + ": file too short"},
-          {dir.file("expanded"), "Cannot read " + dir.file("expanded") + ": file too short"},
-          {dir.file("other"), "Illegal parameter sector in " + dir.file("other")}})
+    const std::string at = dir.path() + "/", id = "Cannot read file identification word of " + at,
+                      long_name = at + std::string(5000, 'n');
+    Bytes packed = host_file({fendar_sector().bytes()}),
+          expanded = host_file({fendar_sector().bytes()}, {true, false});
+    // clang-format off
+    for (auto [name, bytes] : {std::pair{"empty", Bytes{}}, {"three", Bytes(3, 0x47)},
+             {"other", Bytes(SECTOR, 0x47)}, {"short", Bytes(packed.begin(), packed.end() - 1)},
+             {"expanded", Bytes(expanded.begin(), expanded.begin() + SECTOR)}})
+        write_file(at + name, bytes);
+    // What parmdump prints, and the library's error with its errno, from the path and from the bytes.
+    for (auto [path, message, errnum] : {
+             std::tuple{at + "missing", "Cannot open " + at + "missing: No such file or directory", ENOENT},
+             {long_name, "Cannot open " + long_name + ": File name too long", ENAMETOOLONG},
+             {at + "empty", id + "empty: file too short", 0}, {at + "three", id + "three: file too short", 0},
+             {dir.path(), id.substr(0, id.size() - 1) + ": Is a directory", EISDIR},
+             {at + "short", "Cannot read " + at + "short: file too short", 0},
+             {at + "expanded", "Cannot read " + at + "expanded: file too short", 0},
+             {at + "other", "Illegal parameter sector in " + at + "other", 0}}) { // clang-format on
         EXPECT_EQ(outcome(run_parmdump({path})), "1|" + message + "\n|");
+        EXPECT_EQ(error_of([&] { veltra::parameters(path); }), message + "|" + std::to_string(errnum));
+        if (errnum == 0) {
+            EXPECT_EQ(error_of([&] { veltra::parameters(read_file(path), path); }), message + "|0");
+        }
+    }
+    Bytes too_short{0x47, 0x84, 0xF5, 0x00, 0x00}; // a parameter file's identification, nothing more
+    EXPECT_EQ(error_of([&] { veltra::parameters(Bytes(SECTOR), "d", {}, too_short); }),
+              "Cannot read ./p_d: file too short|0");
     EXPECT_EQ(outcome(run_parmdump({}, "some/where/pd")), "1|Usage: some/where/pd filename\n|");
 }

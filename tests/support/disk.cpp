@@ -63,7 +63,7 @@ FileSpec file_spec(const std::string& name, std::int64_t words, int seed) {
 Bytes directory_sector(const FileSpec& f, std::int64_t start) {
     Bytes sector(SECTOR, 0);
     put24(sector, 0, f.magic);
-    put_name(sector, 3, f.sector_name.value_or(f.name), f.ext);
+    put_name(sector, 3, f.name, f.ext);
     put24(sector, 12, f.sector_start.value_or(static_cast<std::int32_t>(start)));
     put24(sector, 15, f.sector_size_word ? *f.sector_size_word : size_word(f.words));
     for (auto [w, value] : {std::pair<int, std::int64_t>{6, f.program_start},
@@ -90,6 +90,23 @@ std::uint32_t today_word() {
     std::tm t{};
     localtime_r(&now, &t);
     return bcd3(t.tm_mday, t.tm_mon + 1, t.tm_year % 100);
+}
+
+std::vector<Bytes> torgil_sectors() {
+    Bytes data(SECTOR, 0x5A);
+    return {torgil_sector().bytes(), data, data, data, torgil_second_sector().bytes()};
+}
+
+FileSpec listed_program() {
+    FileSpec f = named("PROG.SAV", 600);
+    f.attributes = REGULAR | X | P | 5 | (3 << 8), f.load_address = 01000, f.program_start = 01010;
+    f.user_info_address = 02000, f.user_info_size = 010, f.date = bcd3(24, 12, 99), f.tag = "T1";
+    return f.comment = "first program", f;
+}
+
+FileSpec listed_text() {
+    FileSpec f = named("XRAY.TXT", 257);
+    return f.attributes = REGULAR | R, f.date = bcd3(1, 3, 5), f;
 }
 
 ImageBuilder::ImageBuilder(std::int64_t sectors, std::int64_t blocks, std::uint32_t date)
@@ -186,6 +203,11 @@ ImageBuilder image(const std::string& text) {
             builder.empty(std::stoll(token.substr(1)));
             continue;
         }
+        if (auto star = token.find('*'); star != std::string::npos) {
+            for (int i = 0, n = std::stoi(token.substr(star + 1)); i < n; ++i)
+                builder.file(file_spec(token.substr(0, star) + std::to_string(i), 0, ++seed));
+            continue;
+        }
         bool deleted = token[0] == '~';
         std::string item = token.substr(deleted ? 1 : 0);
         auto colon = item.find(':');
@@ -231,6 +253,14 @@ RunResult Disk::traced(const std::string& command, std::vector<std::string> argu
 std::string Disk::trace() const {
     Bytes log = read_file(dir.file("trace"));
     return std::string(log.begin(), log.end());
+}
+
+std::size_t Disk::writes() const {
+    std::string log = trace();
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = log.find("write ", at)) != std::string::npos; ++at)
+        ++n;
+    return n;
 }
 
 Bytes Disk::sector(std::int64_t n, std::size_t length) const {

@@ -7,7 +7,7 @@
 //                   "lock S" / "lock X" / "unlock"  a lock of the file set (fcntl, when it succeeds)
 //                   "write OFFSET LENGTH"           a pwrite, write or copy_file_range into it
 //                   "truncate LENGTH"               an ftruncate
-//                   "flush"                         an fdatasync or fsync
+//                   "flush"                         an fdatasync
 //   VELSHIM_FILE2 a second file watched (the image's journal, which need not exist yet): its
 //                 writes and flushes are logged as "jwrite OFFSET LENGTH" and "jflush", and its
 //                 writes count in one sequence with those of the first file
@@ -121,11 +121,6 @@ int ftruncate(int fd, off_t length) {
 int fdatasync(int fd) {
     if (const char* prefix = prefix_of(fd)) log("%sflush\n", prefix);
     return real<int (*)(int)>("fdatasync")(fd);
-}
-
-int fsync(int fd) {
-    if (const char* prefix = prefix_of(fd)) log("%sflush\n", prefix);
-    return real<int (*)(int)>("fsync")(fd);
 }
 
 int fcntl(int fd, int command, ...) {

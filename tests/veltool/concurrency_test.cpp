@@ -51,35 +51,27 @@ TEST(Concurrency, ChangingCommandsTakeTurns) {
         ASSERT_EQ(outcome(run.get()), "0||");
 
     for (int round = 1; round <= 25; ++round) {
-        std::string before = "W" + std::to_string(round - 1) + "K";
+        std::string before = "W" + std::to_string(round - 1) + "K", r = std::to_string(round);
         std::vector<std::future<RunResult>> runs = write_round(round);
         runs.push_back(start(d, "DEL", {before + "0.DAT"}));
-        runs.push_back(start(d, "REN", {before + "1.DAT", "R" + std::to_string(round) + ".DAT"}));
-        runs.push_back(start(d, "COP", {before + "2.DAT", "C" + std::to_string(round) + ".DAT"}));
+        runs.push_back(start(d, "REN", {before + "1.DAT", "R" + r + ".DAT"}));
+        runs.push_back(start(d, "COP", {before + "2.DAT", "C" + r + ".DAT"}));
         auto listing = start(d, "DIR", {});
         for (auto& run : runs)
             EXPECT_EQ(outcome(run.get()), "0||") << "round " << round;
         RunResult seen = listing.get();
-        EXPECT_EQ(seen.status, 0);
-        EXPECT_EQ(seen.err, "") << "round " << round;
+        EXPECT_EQ(std::to_string(seen.status) + seen.err, "0") << "round " << round;
         expected.erase(before + "0.DAT");
-        expected["R" + std::to_string(round) + ".DAT"] = expected[before + "1.DAT"];
-        expected.erase(before + "1.DAT");
-        expected["C" + std::to_string(round) + ".DAT"] = expected[before + "2.DAT"];
+        expected["R" + r + ".DAT"] = expected.extract(before + "1.DAT").mapped();
+        expected["C" + r + ".DAT"] = expected[before + "2.DAT"];
     }
 
-    RunResult listing = d.run("DIR", {});
-    EXPECT_EQ(listing.err, "");
-    mkdir(d.dir.file("out").c_str(), 0755);
-    RunResult read = d.run("REA", {"-o", "D", "-f", d.dir.file("out") + "/", "*"});
-    ASSERT_EQ(read.status, 0) << read.err;
-    EXPECT_EQ(read.err, "");
+    RunResult listing = d.run("DIR", {"-o", "n"}),
+              read = d.run("REA", {"-o", "D", "-f", d.dir.file("out-"), "*"});
+    EXPECT_EQ(listing.err + outcome(read), "0||");
     for (const auto& [name, data] : expected)
-        EXPECT_EQ(read_file(d.dir.file("out/" + name)), data) << name;
-    std::size_t listed = 0;
-    for (std::size_t at = 0; (at = listing.out.find(".DAT", at)) != std::string::npos; ++at)
-        ++listed;
-    EXPECT_EQ(listed, expected.size());
+        EXPECT_EQ(read_file(d.dir.file("out-" + name)), data) << name;
+    EXPECT_EQ(std::count(listing.out.begin(), listing.out.end(), '\n'), std::ssize(expected));
 }
 
 // A lock held by another program: a changing command waits for its release and then does its

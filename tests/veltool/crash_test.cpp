@@ -26,23 +26,13 @@ Bytes small_image() {
 // zeroed: what a rolled back change must give back.
 Bytes outside_empty(const Disk& d, const std::string& layout) {
     Bytes bytes = d.bytes();
-    std::string text = layout;
-    std::replace(text.begin(), text.end(), ';', ' ');
-    std::istringstream in(text);
+    std::istringstream in(std::regex_replace(layout, std::regex(";"), ""));
     std::string name;
-    for (std::int64_t start = 0, word = 0; in >> name >> start >> word;) {
-        std::int64_t sectors = word < 0 ? -word : (word + 255) / 256;
-        if (name != "-") continue;
-        for (std::int64_t s = start - 1; s < start + sectors && (s + 1) * SECTOR <= std::ssize(bytes); ++s)
-            std::fill_n(bytes.begin() + s * SECTOR, SECTOR, 0);
-    }
+    for (std::int64_t start = 0, word = 0; in >> name >> start >> word;)
+        if (name == "-") // an EMPTY entry's size word counts its sectors, negative
+            std::fill(bytes.begin() + (start - 1) * SECTOR,
+                      bytes.begin() + std::min((start - word) * SECTOR, std::ssize(bytes)), 0);
     return bytes;
-}
-
-// The writes in a trace, the journal's included.
-std::size_t writes_in(const std::string& trace) {
-    static const std::regex write("write ");
-    return std::distance(std::sregex_iterator(trace.begin(), trace.end(), write), {});
 }
 
 // True when the trace has an image write while journal writes before it are not flushed.
@@ -66,7 +56,7 @@ void leave_journal(const Disk& d) {
     std::remove((d.image + ".journal").c_str());
     write_file(d.image, small_image());
     ASSERT_EQ(d.traced("PAC", {}, "", true).status, 0);
-    std::size_t writes = writes_in(d.trace());
+    std::size_t writes = d.writes();
     write_file(d.image, small_image());
     d.traced("PAC", {}, std::to_string(writes) + ":killafter", true);
     ASSERT_TRUE(std::filesystem::exists(d.image + ".journal"));
@@ -102,8 +92,7 @@ TEST(Journal, EveryChangeStoppedAtAnyWriteIsRolledBack) {
         EXPECT_FALSE(std::filesystem::exists(d.image + ".journal"));
         // The deleted file in free space is kept when the whole change keeps it, and by rev.
         const bool keeps_deleted = c.command == "REV" || d.run("DDI", {}).out == ddi;
-        std::size_t writes = writes_in(trace);
-        for (std::size_t k = 1; k <= writes; ++k) {
+        for (std::size_t k = 1, writes = d.writes(); k <= writes; ++k) {
             SCOPED_TRACE(k);
             write_file(d.image, image);
             EXPECT_NE(d.traced(c.command, arguments, std::to_string(k) + ":killafter", true).status, 0);

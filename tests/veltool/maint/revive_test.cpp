@@ -17,12 +17,7 @@ FileSpec program(const std::string& name, std::int64_t words, std::uint32_t lett
 }
 
 // 236 files of 0 words, in 8 blocks of 240 entries.
-std::string nearly_full(int files = 236) {
-    std::string text = "600";
-    for (int i = 0; i < files; ++i)
-        text += " F" + std::to_string(i) + ":0";
-    return text;
-}
+const std::string NEARLY_FULL = "600 F*236";
 
 } // namespace
 
@@ -45,11 +40,11 @@ TEST(Rev, SelectionNewNamesAndFullDirectory) {
         {"400 A:0 -10 ~A:0@0 ~Y:0@4 B:0", "REV", {}, "0||WARNING: ILLEGAL OUTPUT FILENAME: A\n",
          "A 201 0; - 202 -3; Y 206 0; - 207 -5; B 213 0; - 214 -162"},
         // X at the start of the area needs one entry more, Y inside the rest two.
-        {nearly_full() + " -10 ~X:0@0 ~Y:0@5 B:0", "REV", {}, "1||ERROR: DIRECTORY FULL\n", ""},
-        {nearly_full() + " -10 ~X:0@0 ~Y:0@5 B:0", "REV", {"-o", "F"}, "0||WARNING: DIRECTORY FULL\n", ""},
+        {NEARLY_FULL + " -10 ~X:0@0 ~Y:0@5 B:0", "REV", {}, "1||ERROR: DIRECTORY FULL\n", ""},
+        {NEARLY_FULL + " -10 ~X:0@0 ~Y:0@5 B:0", "REV", {"-o", "F"}, "0||WARNING: DIRECTORY FULL\n", ""},
     });
     // clang-format on
-    Disk d(nearly_full() + " -10 ~X:0@0 ~Y:0@5 B:0");
+    Disk d(NEARLY_FULL + " -10 ~X:0@0 ~Y:0@5 B:0");
     d.run("REV", {});
     EXPECT_EQ(d.run("DIR", {"-o", "n", "?"}).out, "X            \nB            \n");
 }
@@ -69,7 +64,7 @@ TEST(Res, BestFitTheLargestAreaAndReplacements) {
         {p_and_q, "RES", {"Q", "3000M"}, "1||ERROR: DISK FULL\n", "="},
         {p_and_q, "RES", {}, "1||ERROR: DESTINATION FILENAME NOT SPECIFIED\n", "="},
         {p_and_q, "RES", {"-o", "y", "P", "1"}, "0||", "- 201 -4; Q 206 700; P 210 256; B 212 0; - 213 -163"},
-        {nearly_full() + " G:0 X:700 B:0", "RES", {"X", "1"}, "1||ERROR: DIRECTORY FULL\n", "="},
+        {NEARLY_FULL + " G:0 X:700 B:0", "RES", {"X", "1"}, "1||ERROR: DIRECTORY FULL\n", "="},
     });
     // clang-format on
     // Only words 0-15 and the comment of the directory sector are written.
