@@ -1,16 +1,57 @@
-// What every command shares, seen from outside through the shim (tests/support/io_shim.cpp):
+// What every command shares, seen from outside. Through the shim (tests/support/io_shim.cpp):
 // the lock it takes, that a reader writes nothing, that a changer has its data on stable
 // storage before it writes the directory blocks and flushes before it exits with 0, and that a
-// failed write of the image ends it with exit status 1 and the system's message.
+// failed write of the image ends it with exit status 1 and the system's message. Then faults
+// of the host: an image the program may not write, host outputs that cannot take the data, and
+// an image cut short inside a file; each is an error with the system's text and exit status 1,
+// and the image keeps its bytes.
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/support/disk.h"
 
 using namespace test;
 
 namespace {
+
+// The command with arguments ("@": a host file beside the image) and, for one that changes
+// the image, the start of the message a failed first write of the image ends it with.
+struct Command {
+    std::string command;
+    std::vector<std::string> arguments;
+    std::string failed_write = ""; // none: a reader
+};
+const std::string ENTRY = "ERROR: cannot write directory sector", SECTORS = "ERROR: cannot write disk sector";
+// clang-format off
+const Command COMMANDS[] = {
+    {"DIR", {}}, {"SDI", {}}, {"DDI", {}}, {"REA", {"-f", "@", "A"}}, {"LIS", {"A"}}, {"SUM", {"A"}}, {"OCT", {"A"}},
+    {"PTR", {}}, {"SCR", {"-f", "@", "0", "1"}}, {"DCR", {}}, {"OLD", {"-f", "@"}}, {"NEW", {"-o", "F", "400"}, SECTORS},
+    {"DEL", {"A"}, ENTRY}, {"REN", {"A", "C"}, ENTRY}, {"COP", {"A", "C"}, SECTORS}, {"PTW", {}, SECTORS},
+    {"WRI", {"-o", "D", "@"}, SECTORS}, {"SCW", {"-o", "F", "-f", "@", "300", "1"}, SECTORS},
+    {"DCW", {"-c", "X"}, "ERROR: cannot write disk comment"},
+    {"DRE", {"-b", "8"}, "ERROR: cannot write directory blocks"},
+    {"PAC", {}, ENTRY}, {"REV", {"D"}, ENTRY}, {"RES", {"R", "1K"}, ENTRY}, {"FIX", {}, ENTRY}};
+// clang-format on
+
+// A of 300 sectors at 201 (cop copies it in the kernel) and B, of text bytes with bit 7 set and
+// no end marker, so that lis reads A to its end; free space with deleted D between them.
+Bytes sample() {
+    Bytes text(300 * SECTOR, 0xC1);
+    for (std::size_t i = 39; i < text.size(); i += 40)
+        text[i] = 0x8A;
+    FileSpec a = named("A", 76800, text), b = named("B", 300, text), d = named("D", 2000, text);
+    return ImageBuilder(1100).file(a).empty(20).deleted(0, d).file(b).default_partition_table();
+}
+
+// The arguments with "@" replaced by a host file (of two sectors of text) beside the image.
+std::vector<std::string> with_host(const Disk& d, std::vector<std::string> arguments) {
+    for (std::string& argument : arguments)
+        if (argument == "@") argument = d.host("h", Bytes(2 * SECTOR, 0xC1));
+    return arguments;
+}
 
 // Offsets of the directory blocks: of the larger of the directories before and after.
 bool in_directory(std::int64_t offset, std::int64_t blocks) {
@@ -37,53 +78,31 @@ std::string order_faults(const std::string& trace, std::int64_t blocks) {
 } // namespace
 
 TEST(EveryCommand, LockFlushOrderAndFailedWrites) {
-    // The command with arguments ("@" a host file beside the image), and whether it changes the
-    // image. A reader takes a shared lock (S), a changer an exclusive one (X). The message of a
-    // changer's failed first write (but new's) is checked in host_faults_test.cpp.
-    // clang-format off
-    const struct Case {
-        std::string command;
-        std::vector<std::string> arguments;
-        bool changes = true;
-        std::string fails = ":\nInput/output error\n"; // the end of standard error when every write fails
-    } cases[] = {
-        {"DIR", {}, false}, {"SDI", {}, false}, {"DDI", {}, false}, {"REA", {"-f", "@", "A"}, false},
-        {"LIS", {"A"}, false}, {"SUM", {"A"}, false}, {"OCT", {"A"}, false}, {"PTR", {}, false},
-        {"SCR", {"-f", "@", "0", "1"}, false}, {"DCR", {}, false}, {"OLD", {"-f", "@"}, false},
-        {"NEW", {"-o", "F", "400"}, true, "ERROR: cannot write disk sector:\nInput/output error\n"},
-        {"DEL", {"A"}}, {"REN", {"A", "C"}}, {"COP", {"A", "C"}}, {"PTW", {}},
-        {"WRI", {"-o", "D", "@"}}, {"SCW", {"-o", "F", "-f", "@", "300", "1"}}, {"DCW", {"-c", "X"}},
-        {"DRE", {"-b", "8"}}, {"PAC", {}}, {"REV", {"D"}}, {"RES", {"R", "1K"}}, {"FIX", {}},
-    };
-    // clang-format on
-    for (const Case& c : cases) {
+    // A reader takes a shared lock (S), a changer an exclusive one (X).
+    const Bytes image = sample();
+    for (const Command& c : COMMANDS) {
         SCOPED_TRACE(c.command);
-        // A of 300 sectors at 201 (cop copies it in the kernel), free space with deleted D, B.
-        Bytes image = test::image("1100/8 A:76800 -20 ~D:2000@0 B:300").default_partition_table();
         Disk d(image);
-        std::vector<std::string> arguments = c.arguments;
-        for (std::string& argument : arguments)
-            if (argument == "@") argument = d.host("h", Bytes(2 * SECTOR, 0xC1));
+        std::vector<std::string> arguments = with_host(d, c.arguments);
         RunResult r = d.traced(c.command, arguments);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, "");
         std::string trace = d.trace();
         std::size_t writes = d.writes();
-        if (!c.changes) {
+        if (c.failed_write.empty()) {
             EXPECT_EQ(trace, "lock S\n") << "a reader wrote";
             continue;
         }
         EXPECT_EQ(trace.substr(0, 7), "lock X\n");
         std::int64_t blocks = std::max<std::int64_t>(d.word(192, 5), 8);
-        EXPECT_NE(trace.find("write"), std::string::npos) << "nothing written";
         EXPECT_EQ(order_faults(trace, blocks), "") << trace;
 
         // Every write fails from the first on (new had emptied the image before).
-        d.host("h", Bytes(2 * SECTOR, 0xC1));
+        with_host(d, {"@"});
         write_file(d.image, image);
         r = d.traced(c.command, arguments, "1+:EIO");
         EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(r.err.ends_with(c.fails)) << r.err;
+        EXPECT_TRUE(r.err.ends_with(c.failed_write + ":\nInput/output error\n")) << r.err;
         if (c.command != "NEW") {
             EXPECT_TRUE(d.bytes() == image) << "the image changed";
         }
@@ -92,5 +111,73 @@ TEST(EveryCommand, LockFlushOrderAndFailedWrites) {
         r = d.traced(c.command, arguments, std::to_string(writes) + ":ENOSPC");
         EXPECT_EQ(r.status, 1) << r.err;
         EXPECT_TRUE(r.err.ends_with(":\nNo space left on device\n")) << r.err;
+    }
+}
+
+// As the superuser the commands on a read-only image run as nobody (setpriv), since file
+// permissions do not bind the superuser. A read-only file system is the image bound read-only
+// onto itself in a mount namespace of its own, where unshare may make one.
+TEST(HostFaults, EveryFaultIsAnErrorAndTheImageKeepsItsBytes) {
+    const bool root = geteuid() == 0;
+    if (root && access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "needs setpriv to drop privileges";
+    auto on_read_only_mount = [](const std::string& path, const std::string& line) {
+        return "unshare -rm sh -c 'mount --bind " + path + " " + path + " && mount -o remount,ro,bind " +
+               path + " && exec " + line + "'";
+    };
+    TempDir probe;
+    write_file(probe.file("p"), Bytes(1));
+    const bool mounts =
+        run_program("/bin/sh", {"-c", on_read_only_mount(probe.file("p"), "true")}).status == 0;
+    const Bytes sound = sample(), cut(sound.begin(), sound.begin() + 201 * SECTOR + 1000); // inside A's data
+    const std::string full = ":\nNo space left on device\n", short_read = "ERROR: cannot read disk sector\n";
+    // How: w the image is read-only, r it is on a read-only file system, f standard output is
+    // /dev/full and files may hold 1 KiB, c the image is cut short.
+    struct Case {
+        char how;
+        std::string command;
+        std::vector<std::string> arguments;
+        std::string err; // the end of standard error
+    };
+    // clang-format off
+    std::vector<Case> cases = {
+        {'w', "NEW", {"-o", "F", "400"}, "ERROR: cannot create VELTRA disk image IMAGE:\nPermission denied\n"},
+        {'r', "DEL", {"A"}, "ERROR: cannot write directory sector:\nRead-only file system\n"},
+        {'r', "WRI", {"-o", "D", "@"}, "ERROR: cannot write disk sector:\nRead-only file system\n"},
+        {'f', "SCR", {"-f", "/dev/full", "0", "10"}, "ERROR: cannot write sector" + full},
+        {'f', "OLD", {"-f", "/dev/full"}, "ERROR: cannot write VELTRA sector" + full},
+        {'f', "LIS", {"A"}, "ERROR: cannot write standard output" + full},
+        {'f', "DIR", {}, "ERROR: cannot write standard output" + full},
+        {'f', "REA", {"-o", "D", "-f", "@", "A"}, "ERROR: cannot write file sector:\nFile too large\n"},
+        // The size warnings of the directory check come first.
+        {'c', "REA", {"-o", "D", "-f", "@", "A"}, short_read}, {'c', "LIS", {"A"}, short_read},
+        {'c', "SUM", {"A"}, short_read}, {'c', "OCT", {"A"}, short_read},
+        {'c', "SCR", {"-f", "@", "0", "400"}, "ERROR: ILLEGAL SECTOR LIMITS\n"},
+    };
+    // clang-format on
+    for (const Command& c : COMMANDS) // new's message is its own (above)
+        if (c.failed_write != "" && c.command != "NEW")
+            cases.push_back({'w', c.command, c.arguments, c.failed_write + ":\nPermission denied\n"});
+    for (const Case& c : cases) {
+        if (c.how == 'r' && !mounts) continue;
+        Disk disk(c.how == 'c' ? cut : sound);
+        std::string line = std::string(VELTOOL_BIN_DIR) + "/VEL" + c.command + " -d " + disk.image;
+        for (const std::string& argument : with_host(disk, c.arguments))
+            line += " " + argument;
+        if (c.how == 'w') {
+            chmod(disk.dir.path().c_str(), 0755);
+            chmod(disk.image.c_str(), 0444);
+            if (root) line = "setpriv --reuid=65534 --regid=65534 --clear-groups " + line;
+        }
+        if (c.how == 'r') line = on_read_only_mount(disk.image, line);
+        if (c.how == 'f')
+            line =
+                "ulimit -f 2; exec " + line + (c.command == "LIS" || c.command == "DIR" ? " >/dev/full" : "");
+        Bytes before = disk.bytes();
+        RunResult r = run_program("/bin/sh", {"-c", line});
+        std::string err = c.err;
+        if (auto at = err.find("IMAGE"); at != std::string::npos) err.replace(at, 5, disk.image);
+        EXPECT_EQ(r.status, 1) << line;
+        EXPECT_TRUE(r.err.ends_with(err)) << line << "\n" << r.err;
+        EXPECT_EQ(disk.bytes(), before) << line;
     }
 }
