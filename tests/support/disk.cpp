@@ -279,6 +279,12 @@ std::string Disk::host(const std::string& name, const Bytes& content) const {
     return dir.file(name);
 }
 
+std::vector<std::string> Disk::with_host(std::vector<std::string> arguments) const {
+    for (std::string& argument : arguments)
+        if (argument == "@") argument = host("h", pattern(134 * SECTOR, 5));
+    return arguments;
+}
+
 std::string Disk::layout() const {
     Bytes all = bytes();
     auto at = [&](std::int64_t offset) { return get24(all, static_cast<std::size_t>(offset)); };
@@ -295,6 +301,18 @@ std::string Disk::layout() const {
     }
     return out;
 }
+
+const std::string ENTRY = "ERROR: cannot write directory sector", SECTORS = "ERROR: cannot write disk sector";
+// clang-format off
+const std::vector<Command> COMMANDS = {
+    {"DIR", {}}, {"SDI", {}}, {"DDI", {}}, {"REA", {"-f", "@", "A"}}, {"LIS", {"A"}}, {"SUM", {"A"}}, {"OCT", {"A"}},
+    {"PTR", {}}, {"SCR", {"-f", "@", "0", "1"}}, {"DCR", {}}, {"OLD", {"-f", "@"}}, {"NEW", {"-o", "F", "400"}, SECTORS},
+    {"DEL", {"A"}, ENTRY}, {"REN", {"A", "X"}, ENTRY}, {"COP", {"A", "X"}, SECTORS}, {"PTW", {}, SECTORS},
+    {"WRI", {"-o", "D", "@"}, SECTORS}, {"SCW", {"-o", "F", "-f", "@", "200", "3"}, SECTORS},
+    {"DCW", {"-c", "X"}, "ERROR: cannot write disk comment"},
+    {"DRE", {"-b", "8"}, "ERROR: cannot write directory blocks"},
+    {"PAC", {}, ENTRY}, {"REV", {"D"}, ENTRY}, {"RES", {"R", "1K"}, ENTRY}, {"FIX", {}, ENTRY}};
+// clang-format on
 
 std::string outcome(const RunResult& r) {
     return std::to_string(r.status) + "|" + r.out + "|" + r.err;

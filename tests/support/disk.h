@@ -131,9 +131,21 @@ struct Disk {
     std::uint32_t word(std::int64_t n, int w) const;
     // A host file beside the image; returns its path.
     std::string host(const std::string& name, const Bytes& content) const;
+    // The arguments with "@" replaced by a host file of 134 sectors (100 KiB) beside the image.
+    std::vector<std::string> with_host(std::vector<std::string> arguments) const;
     // The directory: "NAME.EXT$TAG start size-word" per file, "- start size-word" per EMPTY entry.
     std::string layout() const;
 };
+
+// Every command with arguments for an image that holds files A and B and, in free space, a
+// deleted file D ("@": a host file, see Disk::with_host()); for one that changes the image, the
+// start of the message a failed first write of the image ends it with.
+struct Command {
+    std::string command;
+    std::vector<std::string> arguments;
+    std::string failed_write = ""; // none: a reader
+};
+extern const std::vector<Command> COMMANDS;
 
 // Exit status, standard output and standard error in one text: "status|out|err".
 std::string outcome(const RunResult& r);

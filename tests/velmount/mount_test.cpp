@@ -108,24 +108,21 @@ TEST_F(MountTest, FormsAndDamage) {
     longer.resize(longer.size() + 768);
     std::string layout = Disk(cut).layout(); // "TEXT.TXT start size; DATA start size; ..."
     cut.resize(std::stoll(layout.substr(layout.find("; DATA ") + 7)) * 768 + 100);
-    const std::string sizes =
-                          "WARNING: number of sectors from directory 1130 different from disk image size ",
-                      corrupt = "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: ",
-                      bad = corrupt + "BAD.SEC\n" + corrupt + "GONE\n",
-                      required = "CORRUPT DIRECTORY, DRE REQUIRED !\n";
+    // clang-format off
+    const std::string sizes = "WARNING: number of sectors from directory 1130 different from disk image size ",
+        corrupt = "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: ", bad = corrupt + "BAD.SEC\n" + corrupt + "GONE\n",
+        required = "CORRUPT DIRECTORY, DRE REQUIRED !\n";
     struct {
         Bytes image;
         std::string form, err;
         Names shown; // none: not mounted
     } cases[] = {
-        // clang-format off
         {sound, "form=B", bad, SHOWN}, {sound, "form=D", bad, SHOWN}, {sound, "form=A", bad, SHOWN},
         {sound, "form=P", bad, SHOWN}, {longer, "form=D", sizes + "1131\n" + RECOMMENDED + "ERROR: " + required, {}},
         {longer, "force,form=D", sizes + "1131\n" + RECOMMENDED + "WARNING: " + required + bad, SHOWN},
         {cut, "force,form=D", "WARNING: disk image size is not a multiple of KAVOLT sector size\n" + sizes + "313\n" +
             RECOMMENDED + "WARNING: " + required + corrupt + "NOTHING.DAT\n" + bad, {"DATA", "TEXT.TXT"}},
-        // clang-format on
-    };
+    }; // clang-format on
     for (const auto& c : cases) {
         Disk disk(c.image);
         Mount m(disk);

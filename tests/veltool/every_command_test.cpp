@@ -17,25 +17,6 @@ using namespace test;
 
 namespace {
 
-// The command with arguments ("@": a host file beside the image) and, for one that changes
-// the image, the start of the message a failed first write of the image ends it with.
-struct Command {
-    std::string command;
-    std::vector<std::string> arguments;
-    std::string failed_write = ""; // none: a reader
-};
-const std::string ENTRY = "ERROR: cannot write directory sector", SECTORS = "ERROR: cannot write disk sector";
-// clang-format off
-const Command COMMANDS[] = {
-    {"DIR", {}}, {"SDI", {}}, {"DDI", {}}, {"REA", {"-f", "@", "A"}}, {"LIS", {"A"}}, {"SUM", {"A"}}, {"OCT", {"A"}},
-    {"PTR", {}}, {"SCR", {"-f", "@", "0", "1"}}, {"DCR", {}}, {"OLD", {"-f", "@"}}, {"NEW", {"-o", "F", "400"}, SECTORS},
-    {"DEL", {"A"}, ENTRY}, {"REN", {"A", "C"}, ENTRY}, {"COP", {"A", "C"}, SECTORS}, {"PTW", {}, SECTORS},
-    {"WRI", {"-o", "D", "@"}, SECTORS}, {"SCW", {"-o", "F", "-f", "@", "300", "1"}, SECTORS},
-    {"DCW", {"-c", "X"}, "ERROR: cannot write disk comment"},
-    {"DRE", {"-b", "8"}, "ERROR: cannot write directory blocks"},
-    {"PAC", {}, ENTRY}, {"REV", {"D"}, ENTRY}, {"RES", {"R", "1K"}, ENTRY}, {"FIX", {}, ENTRY}};
-// clang-format on
-
 // A of 300 sectors at 201 (cop copies it in the kernel) and B, of text bytes with bit 7 set and
 // no end marker, so that lis reads A to its end; free space with deleted D between them.
 Bytes sample() {
@@ -44,13 +25,6 @@ Bytes sample() {
         text[i] = 0x8A;
     FileSpec a = named("A", 76800, text), b = named("B", 300, text), d = named("D", 2000, text);
     return ImageBuilder(1100).file(a).empty(20).deleted(0, d).file(b).default_partition_table();
-}
-
-// The arguments with "@" replaced by a host file (of two sectors of text) beside the image.
-std::vector<std::string> with_host(const Disk& d, std::vector<std::string> arguments) {
-    for (std::string& argument : arguments)
-        if (argument == "@") argument = d.host("h", Bytes(2 * SECTOR, 0xC1));
-    return arguments;
 }
 
 // Offsets of the directory blocks: of the larger of the directories before and after.
@@ -83,7 +57,7 @@ TEST(EveryCommand, LockFlushOrderAndFailedWrites) {
     for (const Command& c : COMMANDS) {
         SCOPED_TRACE(c.command);
         Disk d(image);
-        std::vector<std::string> arguments = with_host(d, c.arguments);
+        std::vector<std::string> arguments = d.with_host(c.arguments);
         RunResult r = d.traced(c.command, arguments);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, "");
@@ -98,7 +72,7 @@ TEST(EveryCommand, LockFlushOrderAndFailedWrites) {
         EXPECT_EQ(order_faults(trace, blocks), "") << trace;
 
         // Every write fails from the first on (new had emptied the image before).
-        with_host(d, {"@"});
+        d.with_host({"@"});
         write_file(d.image, image);
         r = d.traced(c.command, arguments, "1+:EIO");
         EXPECT_EQ(r.status, 1);
@@ -161,7 +135,7 @@ TEST(HostFaults, EveryFaultIsAnErrorAndTheImageKeepsItsBytes) {
         if (c.how == 'r' && !mounts) continue;
         Disk disk(c.how == 'c' ? cut : sound);
         std::string line = std::string(VELTOOL_BIN_DIR) + "/VEL" + c.command + " -d " + disk.image;
-        for (const std::string& argument : with_host(disk, c.arguments))
+        for (const std::string& argument : disk.with_host(c.arguments))
             line += " " + argument;
         if (c.how == 'w') {
             chmod(disk.dir.path().c_str(), 0755);

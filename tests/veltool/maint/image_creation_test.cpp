@@ -1,5 +1,6 @@
 // new and old end to end: sizes and their checks, the fresh image byte for byte, the system
 // area moved out and in, and a disk of the largest size on a sparse file.
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -10,11 +11,6 @@ using namespace test;
 namespace {
 
 constexpr std::int64_t LARGEST = 8388607;
-
-bool exists(const std::string& path) {
-    struct stat status {};
-    return stat(path.c_str(), &status) == 0;
-}
 
 // A fresh image as new makes it: table, comment, one EMPTY entry after 128 blocks.
 Bytes fresh(std::int64_t sectors, const std::string& comment) {
@@ -46,7 +42,8 @@ TEST(New, SizesUnitsAndTheChecksBeforeAnythingIsTouched) {
     for (const Case& c : cases) {
         Disk d;
         EXPECT_EQ(outcome(d.run("NEW", c.arguments)), (c.err.empty() ? "0||" : "1||") + c.err);
-        EXPECT_EQ(exists(d.image) ? d.bytes().size() : 0, static_cast<std::size_t>(c.sectors * SECTOR))
+        EXPECT_EQ(std::filesystem::exists(d.image) ? d.bytes().size() : 0,
+                  static_cast<std::size_t>(c.sectors * SECTOR))
             << c.arguments.back();
     }
     Disk kept(pattern(1000 * SECTOR, 1));
