@@ -40,10 +40,8 @@ void place(Bytes& image, std::int64_t sector, const Bytes& bytes) {
 FileSpec named(const std::string& name, std::int64_t words, Bytes data) {
     FileSpec f;
     auto dot = name.find('.');
-    f.name = name.substr(0, dot);
+    f.name = name.substr(0, dot), f.words = words, f.data = std::move(data);
     if (dot != std::string::npos) f.ext = name.substr(dot + 1);
-    f.words = words;
-    f.data = std::move(data);
     return f;
 }
 
@@ -66,14 +64,10 @@ Bytes directory_sector(const FileSpec& f, std::int64_t start) {
     put_name(sector, 3, f.name, f.ext);
     put24(sector, 12, f.sector_start.value_or(static_cast<std::int32_t>(start)));
     put24(sector, 15, f.sector_size_word ? *f.sector_size_word : size_word(f.words));
-    for (auto [w, value] : {std::pair<int, std::int64_t>{6, f.program_start},
-                            {7, f.user_info_address},
-                            {8, f.user_info_size},
-                            {9, f.load_address},
-                            {10, f.date},
-                            {11, f.attributes},
-                            {12, six_bit(f.tag)}})
-        put24(sector, static_cast<std::size_t>(3 * w), value);
+    const std::int64_t words[] = {f.program_start, f.user_info_address, f.user_info_size, f.load_address,
+                                  f.date,          f.attributes,        six_bit(f.tag)}; // words 6 to 12
+    for (std::size_t w = 0; w < std::size(words); ++w)
+        put24(sector, 3 * (w + 6), words[w]);
     Bytes comment = text8(f.comment, 72);
     std::copy(comment.begin(), comment.end(), sector.begin() + 48);
     for (std::size_t i = 0; i < f.sector_tail.size() && 120 + i < sector.size(); ++i)
@@ -111,11 +105,6 @@ FileSpec listed_text() {
 
 ImageBuilder::ImageBuilder(std::int64_t sectors, std::int64_t blocks, std::uint32_t date)
     : sectors_(sectors), blocks_(blocks), date_(date) {}
-
-ImageBuilder& ImageBuilder::file(const FileSpec& file_spec) {
-    items_.push_back(Item{Item::file, file_spec, (file_spec.words + 255) / 256, {}, {}});
-    return *this;
-}
 
 ImageBuilder& ImageBuilder::deleted(std::int64_t offset, FileSpec file_spec) {
     if (items_.empty() || items_.back().kind != Item::empty)

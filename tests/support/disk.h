@@ -67,7 +67,9 @@ class ImageBuilder {
 
     ImageBuilder& comment(const std::string& text) { return comment_ = text, *this; }
     ImageBuilder& default_partition_table() { return partition_table_ = true, *this; }
-    ImageBuilder& file(const FileSpec& file_spec);
+    ImageBuilder& file(const FileSpec& f) {
+        return items_.push_back({Item::file, f, (f.words + 255) / 256, {}, {}}), *this;
+    }
     // An EMPTY entry of n sectors (its directory sector not counted).
     ImageBuilder& empty(std::int64_t n) { return items_.push_back({Item::empty, {}, n, {}, {}}), *this; }
     // A deleted file whose directory sector lies `offset` sectors into the last EMPTY area.
