@@ -87,11 +87,6 @@ TEST(Dir, MasksPatternsAndTags) {
             sample + DATA_LINES + "\n" + PROG_LINES + "\n" + XRAY_LINES + FULL_SUMMARY + "|"},
     });
     // clang-format on
-    Bytes longer = ImageBuilder(400).file(listed_program()).file(listed_text()).file(data());
-    longer.resize(longer.size() + SECTOR);
-    std::string w = "WARNING: number of sectors from directory 620 different from disk image size 621\n"
-                    "WARNING: CORRUPT DIRECTORY, DRE RECOMMENDED !\n";
-    expect_listings(longer, {{"DIR", {"-o", "n"}, "0|" + NAMES + "|" + w + w}});
 }
 
 TEST(Dir, IllegalEntriesSizesFreeAreasAndUnusableSectors) {
