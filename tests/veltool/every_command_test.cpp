@@ -104,8 +104,8 @@ TEST(HostFaults, EveryFaultIsAnErrorAndTheImageKeepsItsBytes) {
         run_program("/bin/sh", {"-c", on_read_only_mount(probe.file("p"), "true")}).status == 0;
     const Bytes sound = sample(), cut(sound.begin(), sound.begin() + 201 * SECTOR + 1000); // inside A's data
     const std::string full = ":\nNo space left on device\n", short_read = "ERROR: cannot read disk sector\n";
-    // How: w the image is read-only, r it is on a read-only file system, f standard output is
-    // /dev/full and files may hold 1 KiB, c the image is cut short.
+    // How: w the image is read-only, r it is on a read-only file system, f files may hold 1 KiB
+    // (and standard output, where the line says so, is /dev/full), c the image is cut short.
     struct Case {
         char how;
         std::string command;
@@ -119,8 +119,8 @@ TEST(HostFaults, EveryFaultIsAnErrorAndTheImageKeepsItsBytes) {
         {'r', "WRI", {"-o", "D", "@"}, "ERROR: cannot write disk sector:\nRead-only file system\n"},
         {'f', "SCR", {"-f", "/dev/full", "0", "10"}, "ERROR: cannot write sector" + full},
         {'f', "OLD", {"-f", "/dev/full"}, "ERROR: cannot write VELTRA sector" + full},
-        {'f', "LIS", {"A"}, "ERROR: cannot write standard output" + full},
-        {'f', "DIR", {}, "ERROR: cannot write standard output" + full},
+        {'f', "LIS", {"A", ">/dev/full"}, "ERROR: cannot write standard output" + full},
+        {'f', "DIR", {">/dev/full"}, "ERROR: cannot write standard output" + full},
         {'f', "REA", {"-o", "D", "-f", "@", "A"}, "ERROR: cannot write file sector:\nFile too large\n"},
         // The size warnings of the directory check come first.
         {'c', "REA", {"-o", "D", "-f", "@", "A"}, short_read}, {'c', "LIS", {"A"}, short_read},
@@ -143,9 +143,7 @@ TEST(HostFaults, EveryFaultIsAnErrorAndTheImageKeepsItsBytes) {
             if (root) line = "setpriv --reuid=65534 --regid=65534 --clear-groups " + line;
         }
         if (c.how == 'r') line = on_read_only_mount(disk.image, line);
-        if (c.how == 'f')
-            line =
-                "ulimit -f 2; exec " + line + (c.command == "LIS" || c.command == "DIR" ? " >/dev/full" : "");
+        if (c.how == 'f') line = "ulimit -f 2; exec " + line;
         Bytes before = disk.bytes();
         RunResult r = run_program("/bin/sh", {"-c", line});
         std::string err = c.err;
