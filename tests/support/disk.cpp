@@ -291,6 +291,24 @@ std::string Disk::layout() const {
     return out;
 }
 
+std::string order_faults(const std::string& trace, std::int64_t blocks) {
+    std::istringstream in(trace);
+    std::string event, faults;
+    bool data_unflushed = false, unflushed = false, journal_unflushed = false;
+    for (std::int64_t offset = 0, n = 0; in >> event;) {
+        if (event == "flush") data_unflushed = unflushed = false;
+        if (event == "jwrite" || event == "jflush") journal_unflushed = event == "jwrite";
+        if (event != "write") continue;
+        in >> offset >> n;
+        bool directory = offset >= 192 * SECTOR && offset < (192 + blocks) * SECTOR;
+        if (journal_unflushed) faults += "image before journal flushed; ";
+        if (directory && data_unflushed) faults += "directory before data flushed; ";
+        data_unflushed = data_unflushed || !directory;
+        unflushed = true;
+    }
+    return faults + (unflushed ? "no flush after the last write" : "");
+}
+
 const std::string ENTRY = "ERROR: cannot write directory sector", SECTORS = "ERROR: cannot write disk sector";
 // clang-format off
 const std::vector<Command> COMMANDS = {

@@ -139,6 +139,11 @@ struct Disk {
     std::string layout() const;
 };
 
+// The faults of the trace of a change (Disk::traced): an image write while journal writes before
+// it are not flushed, a write of the directory (its first `blocks` blocks) while other writes are
+// not, and a last write not flushed. "" when there is none.
+std::string order_faults(const std::string& trace, std::int64_t blocks);
+
 // Every command with arguments for an image that holds files A and B and, in free space, a
 // deleted file D ("@": a host file, see Disk::with_host()); for one that changes the image, the
 // start of the message a failed first write of the image ends it with.

@@ -7,7 +7,6 @@
 // and the image keeps its bytes.
 #include <algorithm>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,28 +24,6 @@ Bytes sample() {
         text[i] = 0x8A;
     FileSpec a = named("A", 76800, text), b = named("B", 300, text), d = named("D", 2000, text);
     return ImageBuilder(1100).file(a).empty(20).deleted(0, d).file(b).default_partition_table();
-}
-
-// Offsets of the directory blocks: of the larger of the directories before and after.
-bool in_directory(std::int64_t offset, std::int64_t blocks) {
-    return offset >= 192 * SECTOR && offset < (192 + blocks) * SECTOR;
-}
-
-// The faults of a changer's trace: a directory write while other writes are not flushed, and
-// a last write not flushed. "" when there is none.
-std::string order_faults(const std::string& trace, std::int64_t blocks) {
-    std::istringstream in(trace);
-    std::string event, faults;
-    bool data_unflushed = false, unflushed = false;
-    for (std::int64_t offset = 0, n = 0; in >> event;) {
-        if (event == "flush") data_unflushed = unflushed = false;
-        if (event != "write") continue;
-        in >> offset >> n;
-        if (!in_directory(offset, blocks)) data_unflushed = true;
-        if (in_directory(offset, blocks) && data_unflushed) faults += "directory before data flushed; ";
-        unflushed = true;
-    }
-    return faults + (unflushed ? "no flush after the last write" : "");
 }
 
 } // namespace
