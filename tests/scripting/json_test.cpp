@@ -122,8 +122,7 @@ std::string text_of(const Json& doc, unsigned m) {
 }
 
 std::vector<std::string> plus(std::vector<std::string> a, const std::vector<std::string>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+    return a.insert(a.end(), b.begin(), b.end()), a;
 }
 
 // The files of the listing tests, a deleted one, a bad entry and a directory sector that disagrees.

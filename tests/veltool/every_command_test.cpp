@@ -1,12 +1,18 @@
 // What every command shares, seen from outside. Through the shim (tests/support/io_shim.cpp):
 // the lock it takes, that a reader writes nothing, that a changer has its data on stable
 // storage before it writes the directory blocks and flushes before it exits with 0, and that a
-// failed write of the image ends it with exit status 1 and the system's message. Then faults
-// of the host: an image the program may not write, host outputs that cannot take the data, and
-// an image cut short inside a file; each is an error with the system's text and exit status 1,
-// and the image keeps its bytes.
+// failed write of the image ends it with exit status 1 and the system's message. Faults of the
+// host: an image the program may not write, host outputs that cannot take the data, and an
+// image cut short inside a file; each is an error with the system's text and exit status 1, and
+// the image keeps its bytes. Programs working on one image at the same time: the changing
+// commands take turns, readers run beside each other, and a lock held from outside makes a
+// changing command wait for it.
 #include <algorithm>
+#include <chrono>
+#include <fcntl.h>
+#include <future>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +30,21 @@ Bytes sample() {
         text[i] = 0x8A;
     FileSpec a = named("A", 76800, text), b = named("B", 300, text), d = named("D", 2000, text);
     return ImageBuilder(1100).file(a).empty(20).deleted(0, d).file(b).default_partition_table();
+}
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+std::future<RunResult> start(const Disk& d, const std::string& command, std::vector<std::string> arguments) {
+    return std::async(std::launch::async, [&d, command, arguments] { return d.run(command, arguments); });
+}
+
+// An open-file-description lock on the whole file, taken as another program would.
+bool hold(int fd, short type) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    return fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
 } // namespace
@@ -54,9 +75,7 @@ TEST(EveryCommand, LockFlushOrderAndFailedWrites) {
         r = d.traced(c.command, arguments, "1+:EIO");
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(r.err.ends_with(c.failed_write + ":\nInput/output error\n")) << r.err;
-        if (c.command != "NEW") {
-            EXPECT_TRUE(d.bytes() == image) << "the image changed";
-        }
+        EXPECT_TRUE(c.command == "NEW" || d.bytes() == image) << "the image changed";
         // The last write fails: the run ends with the system's message.
         write_file(d.image, image);
         r = d.traced(c.command, arguments, std::to_string(writes) + ":ENOSPC");
@@ -75,10 +94,8 @@ TEST(HostFaults, EveryFaultIsAnErrorAndTheImageKeepsItsBytes) {
         return "unshare -rm sh -c 'mount --bind " + path + " " + path + " && mount -o remount,ro,bind " +
                path + " && exec " + line + "'";
     };
-    TempDir probe;
-    write_file(probe.file("p"), Bytes(1));
-    const bool mounts =
-        run_program("/bin/sh", {"-c", on_read_only_mount(probe.file("p"), "true")}).status == 0;
+    Disk probe(Bytes(1));
+    const bool mounts = run_program("/bin/sh", {"-c", on_read_only_mount(probe.image, "true")}).status == 0;
     const Bytes sound = sample(), cut(sound.begin(), sound.begin() + 201 * SECTOR + 1000); // inside A's data
     const std::string full = ":\nNo space left on device\n", short_read = "ERROR: cannot read disk sector\n";
     // How: w the image is read-only, r it is on a read-only file system, f files may hold 1 KiB
@@ -128,5 +145,88 @@ TEST(HostFaults, EveryFaultIsAnErrorAndTheImageKeepsItsBytes) {
         EXPECT_EQ(r.status, 1) << line;
         EXPECT_TRUE(r.err.ends_with(err)) << line << "\n" << r.err;
         EXPECT_EQ(disk.bytes(), before) << line;
+    }
+}
+
+// 25 rounds of 8 changing commands started at once (5 wri, and del, ren, cop of files of the
+// round before) with a directory listing running beside them. No file a command reported as
+// written may be lost, and no listing may meet a directory half written.
+TEST(Concurrency, ChangingCommandsTakeTurns) {
+    Disk d;
+    ASSERT_EQ(outcome(run_vel("NEW", {"-d", d.image, "-o", "F", "-b", "16", "2000"})), "0||");
+    std::map<std::string, Bytes> expected; // full name -> data
+    auto write_round = [&](int round) {
+        std::vector<std::future<RunResult>> runs;
+        for (int k = 0; k < 5; ++k) {
+            std::string name = "W" + std::to_string(round) + "K" + std::to_string(k);
+            Bytes data = pattern(static_cast<std::size_t>(1500 + 300 * k + 3 * round), round * 8 + k);
+            runs.push_back(start(d, "WRI", {"-o", "D", d.host(name + ".dat", data)}));
+            expected[name + ".DAT"] = data;
+        }
+        return runs;
+    };
+    for (auto& run : write_round(0))
+        ASSERT_EQ(outcome(run.get()), "0||");
+
+    for (int round = 1; round <= 25; ++round) {
+        std::string before = "W" + std::to_string(round - 1) + "K", r = std::to_string(round);
+        std::vector<std::future<RunResult>> runs = write_round(round);
+        runs.push_back(start(d, "DEL", {before + "0.DAT"}));
+        runs.push_back(start(d, "REN", {before + "1.DAT", "R" + r + ".DAT"}));
+        runs.push_back(start(d, "COP", {before + "2.DAT", "C" + r + ".DAT"}));
+        auto listing = start(d, "DIR", {});
+        for (auto& run : runs)
+            EXPECT_EQ(outcome(run.get()), "0||") << "round " << round;
+        RunResult seen = listing.get();
+        EXPECT_EQ(std::to_string(seen.status) + seen.err, "0") << "round " << round;
+        expected.erase(before + "0.DAT");
+        expected["R" + r + ".DAT"] = expected.extract(before + "1.DAT").mapped();
+        expected["C" + r + ".DAT"] = expected[before + "2.DAT"];
+    }
+
+    RunResult listing = d.run("DIR", {"-o", "n"}),
+              read = d.run("REA", {"-o", "D", "-f", d.dir.file("out-"), "*"});
+    EXPECT_EQ(listing.err + outcome(read), "0||");
+    for (const auto& [name, data] : expected)
+        EXPECT_EQ(read_file(d.dir.file("out-" + name)), data) << name;
+    EXPECT_EQ(std::count(listing.out.begin(), listing.out.end(), '\n'), std::ssize(expected));
+}
+
+// A lock held by another program: a changing command waits for its release and then does its
+// work (new too, and it empties the image only then); a reading command runs beside another
+// reader.
+TEST(Concurrency, CommandsWaitForALockHeldOutside) {
+    struct Case {
+        short held;
+        std::string command;
+        std::vector<std::string> arguments;
+        bool waits;
+    };
+    // The lock each command takes is checked for all above; here the waiting.
+    const Case cases[] = {{F_RDLCK, "DEL", {"A"}, true},
+                          {F_RDLCK, "NEW", {"-o", "F", "400"}, true},
+                          {F_WRLCK, "DIR", {}, true},
+                          {F_RDLCK, "DIR", {}, false}};
+    for (const Case& c : cases) {
+        Disk d(ImageBuilder(400).file(file_spec("A", 300)));
+        Bytes before = d.bytes();
+        int fd = open(d.image.c_str(), O_RDWR);
+        ASSERT_TRUE(hold(fd, c.held));
+        auto started = Clock::now();
+        auto run = start(d, c.command, c.arguments);
+        bool finished = run.wait_for(milliseconds(c.waits ? 600 : 20000)) == std::future_status::ready;
+        EXPECT_EQ(finished, !c.waits) << c.command;
+        if (c.waits) {
+            EXPECT_EQ(d.bytes(), before) << c.command;
+        }
+        hold(fd, F_UNLCK);
+        RunResult r = run.get();
+        EXPECT_EQ(r.status, 0) << c.command << r.err;
+        EXPECT_EQ(r.err, "") << c.command;
+        EXPECT_EQ(d.bytes() != before, c.command == "DEL" || c.command == "NEW") << c.command;
+        if (c.waits) {
+            EXPECT_GE(Clock::now() - started, milliseconds(600));
+        }
+        close(fd);
     }
 }

@@ -29,8 +29,7 @@ ImageBuilder sample() {
 }
 
 Bytes concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+    return a.insert(a.end(), b.begin(), b.end()), a;
 }
 
 } // namespace
