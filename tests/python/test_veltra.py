@@ -117,6 +117,7 @@ def test_words_are_the_packed_form_sign_extended(disk):
 CHANGES = [
     (lambda i, h: i.write("NEW.TXT", b"one\r\ntwo\n", "A"), ["wri", "-o", "A", "{host}/NEW.TXT"]),
     (lambda i, h: i.write(h / "PROTON.FID", form="B", letters="O"), ["wri", "-o", "O", "{host}/PROTON.FID"]),
+    (lambda i, h: i.write(h / "PROT.DAT", form="D"), ["wri", "-o", "D", "{host}/PROT.DAT"]),
     (lambda i, h: i.write("PROT.DAT", (h / "PROT.DAT").read_bytes(), "D", "Y"), ["wri", "-o", "DY", "{host}/PROT.DAT"]),
     (lambda i, h: i.write(h / "MISSING", form="A"), ["wri", "-o", "A", "{host}/MISSING"]),
     (lambda i, h: i.remove("PROT.DAT"), ["del", "PROT.DAT"]),
