@@ -33,9 +33,8 @@ RunResult report(const std::vector<Bytes>& sectors, HostForm form = {}, const st
 // The first line of a text that starts with `start`.
 std::string line_starting(const std::string& text, const std::string& start) {
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
+    for (std::string line; std::getline(in, line);)
         if (line.starts_with(start)) return line;
-    }
     return "(no line " + start + ")";
 }
 

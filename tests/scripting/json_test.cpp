@@ -64,9 +64,7 @@ const char* str(const Json& v) {
 std::string listed_date(const Json& iso) {
     int y = 1970, m = 1, d = 1;
     if (iso.is_string()) std::sscanf(str(iso), "%d-%d-%d", &y, &m, &d);
-    static const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    return printed("%02d.%s.%02d", d, months[m - 1], y % 100);
+    return printed("%02d.%.3s.%02d", d, "JanFebMarAprMayJunJulAugSepOctNovDec" + 3 * (m - 1), y % 100);
 }
 std::string warnings_of(const Json& doc) {
     std::string text;
