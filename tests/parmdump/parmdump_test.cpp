@@ -1,9 +1,15 @@
 // parmdump end to end: whole reports of both kinds in every host form, single lines of
-// damaged or sparse parameter sectors, the parameter file beside the data file, failures.
+// damaged or sparse parameter sectors, the parameter file beside the data file, failures (and
+// the library's errors for them). Then the report through the library: its text is what
+// parmdump prints, its records are the "NAME=value" of that text in order, from a path or from
+// bytes.
+#include <cerrno>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 
 #include "tests/support/disk.h"
+#include "veltra/parameters.h"
 
 using namespace test;
 
@@ -27,9 +33,8 @@ RunResult report(const std::vector<Bytes>& sectors, HostForm form = {}, const st
 // The first line of a text that starts with `start`.
 std::string line_starting(const std::string& text, const std::string& start) {
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
+    for (std::string line; std::getline(in, line);)
         if (line.starts_with(start)) return line;
-    }
     return "(no line " + start + ")";
 }
 
@@ -37,11 +42,6 @@ std::string line_starting(const std::string& text, const std::string& start) {
 std::string with_header_suffix(std::string report, const std::string& suffix) {
     std::size_t header = report.find('\n', report.find("\n\n") + 2);
     return report.insert(header, suffix);
-}
-
-std::vector<Bytes> torgil_file() {
-    Bytes data(SECTOR, 0x5A);
-    return {torgil_sector().bytes(), data, data, data, torgil_second_sector().bytes()};
 }
 
 ParameterSector fendar() {
@@ -62,7 +62,7 @@ TEST(Parmdump, WholeReportsInEveryHostForm) {
         // The second TORGIL sector is read in the same form and byte order.
         for (auto [sectors, expected] :
              {std::pair{std::vector<Bytes>{fendar_sector().bytes()}, FENDAR_REPORT},
-              {torgil_file(), TORGIL_REPORT}}) {
+              {torgil_sectors(), TORGIL_REPORT}}) {
             RunResult r = report(sectors, form), plain = report(sectors);
             EXPECT_EQ(outcome(r), "0|" + with_header_suffix(plain.out, suffix) + "|");
             EXPECT_EQ(digest(plain.out), expected);
@@ -168,23 +168,131 @@ TEST(Parmdump, ParameterFileBesideTheDataFile) {
 
 TEST(Parmdump, Failures) {
     TempDir dir;
-    Bytes packed = host_file({fendar_sector().bytes()});
-    Bytes expanded = host_file({fendar_sector().bytes()}, {true, false});
-    write_file(dir.file("empty"), {});
-    write_file(dir.file("short"), Bytes(packed.begin(), packed.end() - 1));
-    write_file(dir.file("expanded"), Bytes(expanded.begin(), expanded.begin() + SECTOR));
-    write_file(dir.file("other"), Bytes(SECTOR, 0x47));
-    std::string long_name = dir.file(std::string(5000, 'n'));
-    for (auto [path, message] :
-         {std::pair{dir.file("missing"),
-                    "Cannot open " + dir.file("missing") + ": No such file or directory"},
-          {long_name, "Cannot open " + long_name + ": File name too long"},
-          {dir.file("empty"),
-           "Cannot read file identification word of " + dir.file("empty") + ": file too short"},
-          {dir.path(), "Cannot read file identification word of " + dir.path() + ": Is a directory"},
-          {dir.file("short"), "Cannot read " + dir.file("short") + ": file too short"},
-          {dir.file("expanded"), "Cannot read " + dir.file("expanded") + ": file too short"},
-          {dir.file("other"), "Illegal parameter sector in " + dir.file("other")}})
+    const std::string at = dir.path() + "/", id = "Cannot read file identification word of " + at,
+                      long_name = at + std::string(5000, 'n');
+    Bytes packed = host_file({fendar_sector().bytes()}),
+          expanded = host_file({fendar_sector().bytes()}, {true, false});
+    // clang-format off
+    for (auto [name, bytes] : {std::pair{"empty", Bytes{}}, {"three", Bytes(3, 0x47)},
+             {"other", Bytes(SECTOR, 0x47)}, {"short", Bytes(packed.begin(), packed.end() - 1)},
+             {"expanded", Bytes(expanded.begin(), expanded.begin() + SECTOR)}})
+        write_file(at + name, bytes);
+    // What parmdump prints, and the library's error with its errno, from the path and from the bytes.
+    for (auto [path, message, errnum] : {
+             std::tuple{at + "missing", "Cannot open " + at + "missing: No such file or directory", ENOENT},
+             {long_name, "Cannot open " + long_name + ": File name too long", ENAMETOOLONG},
+             {at + "empty", id + "empty: file too short", 0}, {at + "three", id + "three: file too short", 0},
+             {dir.path(), id.substr(0, id.size() - 1) + ": Is a directory", EISDIR},
+             {at + "short", "Cannot read " + at + "short: file too short", 0},
+             {at + "expanded", "Cannot read " + at + "expanded: file too short", 0},
+             {at + "other", "Illegal parameter sector in " + at + "other", 0}}) { // clang-format on
         EXPECT_EQ(outcome(run_parmdump({path})), "1|" + message + "\n|");
+        EXPECT_EQ(error_of([&] { veltra::parameters(path); }), message + "|" + std::to_string(errnum));
+        if (errnum == 0) {
+            EXPECT_EQ(error_of([&] { veltra::parameters(read_file(path), path); }), message + "|0");
+        }
+    }
+    Bytes too_short{0x47, 0x84, 0xF5, 0x00, 0x00}; // a parameter file's identification, nothing more
+    EXPECT_EQ(error_of([&] { veltra::parameters(Bytes(SECTOR), "d", {}, too_short); }),
+              "Cannot read ./p_d: file too short|0");
     EXPECT_EQ(outcome(run_parmdump({}, "some/where/pd")), "1|Usage: some/where/pd filename\n|");
+}
+
+namespace {
+
+std::string describe(const veltra::Parameter& p) {
+    return p.name + "=" + p.value + "|" + p.unit + "|" + p.block + "|" + p.kind;
+}
+
+// Checks that the records are the text's parameters: each record's name, "=", padding,
+// value and unit stand in the text after the previous record, under the record's block
+// heading and in the report of its kind, and no "=" of the text is left without a record.
+void expect_records_follow_text(const veltra::ParameterReport& report) {
+    const std::string& text = report.text;
+    std::size_t place = 0, equals = 0;
+    for (const veltra::Parameter& p : report.parameters) {
+        SCOPED_TRACE(describe(p));
+        // The Hz value of OFFSET and OF follows its ppm value without a name of its own.
+        std::string start = p.unit == "Hz" ? "" : p.name + "=";
+        std::size_t found = text.find(start, place);
+        ASSERT_NE(found, std::string::npos);
+        std::size_t value = text.find_first_not_of(' ', found + start.size());
+        std::string printed = p.value + (p.unit.empty() ? "" : " " + p.unit);
+        EXPECT_EQ(text.substr(value, printed.size()), printed);
+        place = value + printed.size();
+        equals += !start.empty();
+
+        std::size_t heading = text.rfind("\n    ", found), report_start = text.rfind(" SCALE=", found);
+        std::string block;
+        if (heading != std::string::npos && (report_start == std::string::npos || heading > report_start))
+            block = text.substr(heading + 5, text.find('\n', heading + 1) - heading - 5);
+        EXPECT_EQ(p.block, block);
+        bool second_report = report_start != text.find(" SCALE=");
+        EXPECT_EQ(p.kind, second_report || text.starts_with("TORGIL") ? "TORGIL" : "FENDAR");
+    }
+    EXPECT_EQ(equals, static_cast<std::size_t>(std::count(text.begin(), text.end(), '=')));
+}
+
+} // namespace
+
+TEST(Parameters, RecordsAreTheTextsParameters) {
+    ParameterSector unknown = fendar_sector().word(11, 9).word(117, -2).name(127, "LIST");
+    struct Case {
+        Bytes file;
+        std::string argv0;
+        std::size_t records;
+    } cases[] = {
+        {host_file({fendar_sector().bytes()}), "parmdump", 93},
+        {host_file({fendar_sector().bytes()}, {true, true}), "parmdump", 93},
+        {host_file(torgil_sectors()), "parmdump", 123},
+        {host_file({unknown.bytes()}), "fengil", 159},
+        {host_file({unknown.bytes()}), "pd", 0},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        write_file(dir.file("data"), c.file);
+        veltra::ParameterReport report =
+            veltra::parameters(dir.file("data"), veltra::unknown_data_for_program(c.argv0));
+        RunResult printed = run_program(PARMDUMP_PATH, {dir.file("data")}, c.argv0);
+        EXPECT_EQ(outcome(printed), "0|" + report.text + "|");
+        EXPECT_EQ(report.parameters.size(), c.records);
+        expect_records_follow_text(report);
+        // From bytes: the same report.
+        veltra::ParameterReport from_bytes =
+            veltra::parameters(c.file, dir.file("data"), veltra::unknown_data_for_program(c.argv0));
+        EXPECT_EQ(from_bytes.text, report.text);
+        EXPECT_EQ(from_bytes.parameters.size(), report.parameters.size());
+    }
+}
+
+TEST(Parameters, SingleRecords) {
+    // clang-format off
+    const std::pair<Bytes, std::vector<std::string>> files[] = {
+        {host_file({fendar_sector().bytes()}), {"SCALE=4|||FENDAR", "LB=0.5|||FENDAR", "PR=11|||FENDAR",
+            "TD=16384||ACQUISITION PARAMETERS|FENDAR", "HZ/PT=1.221||ACQUISITION PARAMETERS|FENDAR",
+            "MI=150.00N||PLOTTING PARAMETERS|FENDAR", "S9=63H||AUTOMATION PARAMETERS|FENDAR",
+            "OFFSET=3250.00|Hz|HALVOR PARAMETERS|FENDAR"}},
+        {host_file(torgil_sectors()), {"SCALE=1/2|||TORGIL", "OFFSET=8.000|ppm|HALVOR PARAMETERS|TORGIL",
+            "OF=-250.00|Hz|HALVOR PARAMETERS|TORGIL", "VDLIST=D5||TORGIL PARAMETERS from sector 3|TORGIL",
+            "C15=8388607||TORGIL PARAMETERS from sector 3|TORGIL",
+            "K7=-3.5000000||TORGIL PARAMETERS from sector 3|TORGIL"}},
+    };
+    // clang-format on
+    for (const auto& [file, expected] : files) {
+        std::set<std::string> records;
+        for (const veltra::Parameter& p : veltra::parameters(file, "data").parameters)
+            records.insert(describe(p));
+        for (const std::string& record : expected)
+            EXPECT_TRUE(records.contains(record)) << record;
+    }
+}
+
+TEST(Parameters, ParameterFileFromBytes) {
+    Bytes data(4 * SECTOR, 0x33), fendar = host_file({fendar_sector().bytes()});
+    EXPECT_EQ(veltra::parameters(data, "dir/data", {}, fendar).text, veltra::parameters(fendar).text);
+    // The second TORGIL sector comes from the data bytes when the parameter file has none.
+    Bytes second = host_file({Bytes(SECTOR), Bytes(SECTOR), torgil_second_sector().bytes()});
+    veltra::ParameterReport report =
+        veltra::parameters(second, "data", {}, host_file({torgil_sector().word(117, 2).bytes()}));
+    EXPECT_NE(report.text.find("    TORGIL PARAMETERS from sector 2\n"), std::string::npos);
 }

@@ -1,14 +1,67 @@
-"""The package veltra against what the programs print and write."""
+"""The package veltra against what the programs print and write: ctest runs it with the build's
+folders in VELTOOL_BUILD and VELTOOL_SOURCE and the test builder's make_image in MAKE_IMAGE."""
 
 import errno
+import importlib
+import os
 import re
+import shutil
 import struct
+import subprocess
 import warnings
 from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 import veltra
-from conftest import SOURCE, need, run
+
+BUILD = os.environ["VELTOOL_BUILD"]
+SOURCE = os.environ["VELTOOL_SOURCE"]
+# A text file, a protected file, a file of more than one run, a deleted file, a damaged
+# directory sector (b), and files written by the programs (see disk()).
+IMAGE = "3000 NOTES.TXT:40 PROT.DAT:100:P BIG.DAT:360000 -20 ~GONE.DAT:10@12 BAD.DAT:30:b"
+
+
+def need(module):
+    """The module; without it the test is skipped, except in CI, where that fails."""
+    return importlib.import_module(module) if os.environ.get("CI") == "true" else pytest.importorskip(module)
+
+
+def run(program, *arguments, cwd=None):
+    """(exit status, standard output, standard error) of a program of the build."""
+    done = subprocess.run([os.path.join(BUILD, program), *map(str, arguments)], capture_output=True,
+                          cwd=cwd, stdin=subprocess.DEVNULL)
+    return done.returncode, done.stdout.decode("latin-1"), done.stderr.decode("latin-1")
+
+
+class Disk:
+    """An image of the test builder in a scratch folder, with host files in host/."""
+
+    def __init__(self, folder):
+        self.folder, self.image, self.host = folder, folder / "disk.img", folder / "host"
+        self.host.mkdir()
+        subprocess.run([os.environ["MAKE_IMAGE"], self.image, IMAGE], check=True)
+        run("tools/make_sample", self.host)
+        (self.host / "README.TXT").write_bytes(b"line one\nline two\n")
+        (self.host / "PROT.DAT").write_bytes(bytes(range(256)) * 3)
+        self.vel("wri", "-o", "A", self.host / "README.TXT")
+        self.vel("wri", self.host / "PROTON.FID")
+
+    def vel(self, command, *arguments, image=None):
+        """VEL<command> -d image (this one by default) with the arguments."""
+        return run(f"bin/VEL{command.upper()}", "-d", image or self.image, *arguments)
+
+    def copy(self):
+        """A copy of the image beside it; its path."""
+        return shutil.copy(self.image, self.folder / "copy.img")
+
+    def listing(self, image=None):
+        return self.vel("dir", "-o", "F", image=image)[1]
+
+
+@pytest.fixture
+def disk(tmp_path):
+    return Disk(tmp_path)
+
 
 FILES = ["NOTES.TXT", "BIG.DAT", "README.TXT", "PROTON.FID"]
 
@@ -67,12 +120,10 @@ CHANGES = [
     (lambda i, h: i.write(h / "PROT.DAT", form="D"), ["wri", "-o", "D", "{host}/PROT.DAT"]),
     (lambda i, h: i.write("PROT.DAT", (h / "PROT.DAT").read_bytes(), "D", "Y"), ["wri", "-o", "DY", "{host}/PROT.DAT"]),
     (lambda i, h: i.write(h / "MISSING", form="A"), ["wri", "-o", "A", "{host}/MISSING"]),
-    (lambda i, h: i.remove("NOTES.TXT"), ["del", "NOTES.TXT"]),
     (lambda i, h: i.remove("PROT.DAT"), ["del", "PROT.DAT"]),
     (lambda i, h: i.remove("PROT.DAT", "Y"), ["del", "-o", "Y", "PROT.DAT"]),
     (lambda i, h: i.rename("NOTES.TXT", "LETTER.TXT"), ["ren", "NOTES.TXT", "LETTER.TXT"]),
     (lambda i, h: i.rename("NOTES.TXT", "README.TXT"), ["ren", "NOTES.TXT", "README.TXT"]),
-    (lambda i, h: i.rename("BAD.DAT", "GOOD.DAT"), ["ren", "BAD.DAT", "GOOD.DAT"]),
 ]
 
 
@@ -94,8 +145,6 @@ ERRORS = [
     (lambda d: veltra.open(d.folder / "none.img"), veltra.HostError, errno.ENOENT, ["dir", "{folder}/none.img"]),
     (lambda d: veltra.open(d.image).read("NOPE"), veltra.ImageError, None, ["rea", "{image}", "NOPE"]),
     (lambda d: veltra.open(d.image).open("NOPE", "D"), veltra.ImageError, None, ["rea", "{image}", "NOPE"]),
-    (lambda d: veltra.open(d.image, "r+").remove("NOPE"), veltra.ImageError, None, ["del", "{image}", "NOPE"]),
-    (lambda d: veltra.open(d.image).run("xyz"), veltra.ImageError, None, ["xyz", "{image}"]),
     (lambda d: veltra.open(d.image).rename("NOTES.TXT", "X"), veltra.HostError, errno.EBADF,
      "disk image {image} is open for reading only:\nBad file descriptor"),
     (lambda d: veltra.parameters(d.folder / "none"), veltra.HostError, errno.ENOENT, "Cannot open {folder}/none: "

@@ -2,7 +2,6 @@
 // installed schema and says what the text says, field by field.
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 
@@ -18,14 +17,10 @@ namespace {
 std::string violation(const Json& root, const Json& s, const Json& v, const std::string& at) {
     if (s.contains("$ref"))
         return violation(root, root["$defs"][s["$ref"].get<std::string>().substr(8)], v, at);
-    static const std::map<std::string, bool (Json::*)() const noexcept> is = {
-        {"integer", &Json::is_number_integer}, {"number", &Json::is_number}, {"string", &Json::is_string},
-        {"boolean", &Json::is_boolean},        {"null", &Json::is_null},     {"array", &Json::is_array},
-        {"object", &Json::is_object}};
     Json types = s.value("type", Json::array());
     bool typed = types.empty();
     for (const Json& t : types.is_array() ? types : Json::array({types}))
-        typed = typed || (v.*is.at(t.get<std::string>()))();
+        typed = typed || t == v.type_name() || (t == "integer" && v.is_number_integer());
     if (!typed) return at + " is not " + types.dump();
     if (s.contains("enum") && std::find(s["enum"].begin(), s["enum"].end(), v) == s["enum"].end())
         return at + " not in " + s["enum"].dump();
@@ -69,9 +64,7 @@ const char* str(const Json& v) {
 std::string listed_date(const Json& iso) {
     int y = 1970, m = 1, d = 1;
     if (iso.is_string()) std::sscanf(str(iso), "%d-%d-%d", &y, &m, &d);
-    static const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    return printed("%02d.%s.%02d", d, months[m - 1], y % 100);
+    return printed("%02d.%.3s.%02d", d, "JanFebMarAprMayJunJulAugSepOctNovDec" + 3 * (m - 1), y % 100);
 }
 std::string warnings_of(const Json& doc) {
     std::string text;
@@ -127,22 +120,17 @@ std::string text_of(const Json& doc, unsigned m) {
 }
 
 std::vector<std::string> plus(std::vector<std::string> a, const std::vector<std::string>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+    return a.insert(a.end(), b.begin(), b.end()), a;
 }
 
 // The files of the listing tests, a deleted one, a bad entry and a directory sector that disagrees.
 ImageBuilder sample() {
-    FileSpec prog = named("PROG.SAV", 600), xray = named("XRAY.TXT", 257), bad = named("BAD", 0),
-             gone = named("GONE", 10), odd = named("ODD/1", 3);
-    prog.attributes = REGULAR | X | P | 5 | (3 << 8), prog.load_address = 01000, prog.program_start = 01010;
-    prog.user_info_address = 02000, prog.user_info_size = 010, prog.date = bcd3(24, 12, 99), prog.tag = "T1";
-    prog.comment = "first program", xray.attributes = REGULAR | R, xray.date = bcd3(1, 3, 5);
-    bad.attributes = REGULAR | NOT_FILE | I | C, bad.tag = "T2", gone.magic = DELETED_MAGIC;
+    FileSpec bad = named("BAD", 0), gone = named("GONE", 10), odd = named("ODD/1", 3);
+    bad.attributes = REGULAR | NOT_FILE | I | C, bad.tag = "T2", gone.magic = DELETED_MAGIC,
     odd.sector_size_word = 1;
     // clang-format off
-    return ImageBuilder(400, 8, bcd3(2, 1, 90)).comment("SAMPLE \"DISK\"").file(prog).empty(4)
-        .deleted(1, named("OLD.DAT", 300)).file(xray).file(bad).file(gone).file(odd);
+    return ImageBuilder(400, 8, bcd3(2, 1, 90)).comment("SAMPLE \"DISK\"").file(listed_program()).empty(4)
+        .deleted(1, named("OLD.DAT", 300)).file(listed_text()).file(bad).file(gone).file(odd);
     // clang-format on
 }
 

@@ -40,10 +40,8 @@ void place(Bytes& image, std::int64_t sector, const Bytes& bytes) {
 FileSpec named(const std::string& name, std::int64_t words, Bytes data) {
     FileSpec f;
     auto dot = name.find('.');
-    f.name = name.substr(0, dot);
+    f.name = name.substr(0, dot), f.words = words, f.data = std::move(data);
     if (dot != std::string::npos) f.ext = name.substr(dot + 1);
-    f.words = words;
-    f.data = std::move(data);
     return f;
 }
 
@@ -63,17 +61,13 @@ FileSpec file_spec(const std::string& name, std::int64_t words, int seed) {
 Bytes directory_sector(const FileSpec& f, std::int64_t start) {
     Bytes sector(SECTOR, 0);
     put24(sector, 0, f.magic);
-    put_name(sector, 3, f.sector_name.value_or(f.name), f.ext);
+    put_name(sector, 3, f.name, f.ext);
     put24(sector, 12, f.sector_start.value_or(static_cast<std::int32_t>(start)));
     put24(sector, 15, f.sector_size_word ? *f.sector_size_word : size_word(f.words));
-    for (auto [w, value] : {std::pair<int, std::int64_t>{6, f.program_start},
-                            {7, f.user_info_address},
-                            {8, f.user_info_size},
-                            {9, f.load_address},
-                            {10, f.date},
-                            {11, f.attributes},
-                            {12, six_bit(f.tag)}})
-        put24(sector, static_cast<std::size_t>(3 * w), value);
+    const std::int64_t words[] = {f.program_start, f.user_info_address, f.user_info_size, f.load_address,
+                                  f.date,          f.attributes,        six_bit(f.tag)}; // words 6 to 12
+    for (std::size_t w = 0; w < std::size(words); ++w)
+        put24(sector, 3 * (w + 6), words[w]);
     Bytes comment = text8(f.comment, 72);
     std::copy(comment.begin(), comment.end(), sector.begin() + 48);
     for (std::size_t i = 0; i < f.sector_tail.size() && 120 + i < sector.size(); ++i)
@@ -92,13 +86,25 @@ std::uint32_t today_word() {
     return bcd3(t.tm_mday, t.tm_mon + 1, t.tm_year % 100);
 }
 
+std::vector<Bytes> torgil_sectors() {
+    Bytes data(SECTOR, 0x5A);
+    return {torgil_sector().bytes(), data, data, data, torgil_second_sector().bytes()};
+}
+
+FileSpec listed_program() {
+    FileSpec f = named("PROG.SAV", 600);
+    f.attributes = REGULAR | X | P | 5 | (3 << 8), f.load_address = 01000, f.program_start = 01010;
+    f.user_info_address = 02000, f.user_info_size = 010, f.date = bcd3(24, 12, 99), f.tag = "T1";
+    return f.comment = "first program", f;
+}
+
+FileSpec listed_text() {
+    FileSpec f = named("XRAY.TXT", 257);
+    return f.attributes = REGULAR | R, f.date = bcd3(1, 3, 5), f;
+}
+
 ImageBuilder::ImageBuilder(std::int64_t sectors, std::int64_t blocks, std::uint32_t date)
     : sectors_(sectors), blocks_(blocks), date_(date) {}
-
-ImageBuilder& ImageBuilder::file(const FileSpec& file_spec) {
-    items_.push_back(Item{Item::file, file_spec, (file_spec.words + 255) / 256, {}, {}});
-    return *this;
-}
 
 ImageBuilder& ImageBuilder::deleted(std::int64_t offset, FileSpec file_spec) {
     if (items_.empty() || items_.back().kind != Item::empty)
@@ -186,6 +192,11 @@ ImageBuilder image(const std::string& text) {
             builder.empty(std::stoll(token.substr(1)));
             continue;
         }
+        if (auto star = token.find('*'); star != std::string::npos) {
+            for (int i = 0, n = std::stoi(token.substr(star + 1)); i < n; ++i)
+                builder.file(file_spec(token.substr(0, star) + std::to_string(i), 0, ++seed));
+            continue;
+        }
         bool deleted = token[0] == '~';
         std::string item = token.substr(deleted ? 1 : 0);
         auto colon = item.find(':');
@@ -233,6 +244,14 @@ std::string Disk::trace() const {
     return std::string(log.begin(), log.end());
 }
 
+std::size_t Disk::writes() const {
+    std::string log = trace();
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = log.find("write ", at)) != std::string::npos; ++at)
+        ++n;
+    return n;
+}
+
 Bytes Disk::sector(std::int64_t n, std::size_t length) const {
     Bytes all = bytes();
     auto first = all.begin() + n * SECTOR;
@@ -247,6 +266,12 @@ std::uint32_t Disk::word(std::int64_t n, int w) const {
 std::string Disk::host(const std::string& name, const Bytes& content) const {
     write_file(dir.file(name), content);
     return dir.file(name);
+}
+
+std::vector<std::string> Disk::with_host(std::vector<std::string> arguments) const {
+    for (std::string& argument : arguments)
+        if (argument == "@") argument = host("h", pattern(134 * SECTOR, 5));
+    return arguments;
 }
 
 std::string Disk::layout() const {
@@ -265,6 +290,36 @@ std::string Disk::layout() const {
     }
     return out;
 }
+
+std::string order_faults(const std::string& trace, std::int64_t blocks) {
+    std::istringstream in(trace);
+    std::string event, faults;
+    bool data_unflushed = false, unflushed = false, journal_unflushed = false;
+    for (std::int64_t offset = 0, n = 0; in >> event;) {
+        if (event == "flush") data_unflushed = unflushed = false;
+        if (event == "jwrite" || event == "jflush") journal_unflushed = event == "jwrite";
+        if (event != "write") continue;
+        in >> offset >> n;
+        bool directory = offset >= 192 * SECTOR && offset < (192 + blocks) * SECTOR;
+        if (journal_unflushed) faults += "image before journal flushed; ";
+        if (directory && data_unflushed) faults += "directory before data flushed; ";
+        data_unflushed = data_unflushed || !directory;
+        unflushed = true;
+    }
+    return faults + (unflushed ? "no flush after the last write" : "");
+}
+
+const std::string ENTRY = "ERROR: cannot write directory sector", SECTORS = "ERROR: cannot write disk sector";
+// clang-format off
+const std::vector<Command> COMMANDS = {
+    {"DIR", {}}, {"SDI", {}}, {"DDI", {}}, {"REA", {"-f", "@", "A"}}, {"LIS", {"A"}}, {"SUM", {"A"}}, {"OCT", {"A"}},
+    {"PTR", {}}, {"SCR", {"-f", "@", "0", "1"}}, {"DCR", {}}, {"OLD", {"-f", "@"}}, {"NEW", {"-o", "F", "400"}, SECTORS},
+    {"DEL", {"A"}, ENTRY}, {"REN", {"A", "X"}, ENTRY}, {"COP", {"A", "X"}, SECTORS}, {"PTW", {}, SECTORS},
+    {"WRI", {"-o", "D", "@"}, SECTORS}, {"SCW", {"-o", "F", "-f", "@", "200", "3"}, SECTORS},
+    {"DCW", {"-c", "X"}, "ERROR: cannot write disk comment"},
+    {"DRE", {"-b", "8"}, "ERROR: cannot write directory blocks"},
+    {"PAC", {}, ENTRY}, {"REV", {"D"}, ENTRY}, {"RES", {"R", "1K"}, ENTRY}, {"FIX", {}, ENTRY}};
+// clang-format on
 
 std::string outcome(const RunResult& r) {
     return std::to_string(r.status) + "|" + r.out + "|" + r.err;

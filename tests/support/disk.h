@@ -8,6 +8,7 @@
 
 #include "parmdump/tools/packing.h"
 #include "tests/support/run.h"
+#include "veltra/error.h"
 
 namespace test {
 
@@ -37,7 +38,6 @@ struct FileSpec {
     bool write_sector = true;         // false: the directory sector stays zero
     // Damage: words stored instead of the right ones.
     std::optional<std::int32_t> sector_size_word, entry_start, sector_start;
-    std::optional<std::string> sector_name;
     Bytes sector_tail; // bytes 120-767 of the directory sector (user info area)
 };
 
@@ -53,6 +53,11 @@ Bytes directory_sector(const FileSpec& file_spec, std::int64_t start);
 Bytes sectors_of(const Bytes& bytes, std::int64_t n, std::int64_t count = 1);
 // Today's date as a KAVOLT date word.
 std::uint32_t today_word();
+// The sectors of a TORGIL sample with its second parameter sector 3 (sector 4 of the file).
+std::vector<Bytes> torgil_sectors();
+// PROG.SAV of the listing tests, with every field of its directory sector set, and XRAY.TXT.
+FileSpec listed_program();
+FileSpec listed_text();
 
 class ImageBuilder {
   public:
@@ -62,7 +67,9 @@ class ImageBuilder {
 
     ImageBuilder& comment(const std::string& text) { return comment_ = text, *this; }
     ImageBuilder& default_partition_table() { return partition_table_ = true, *this; }
-    ImageBuilder& file(const FileSpec& file_spec);
+    ImageBuilder& file(const FileSpec& f) {
+        return items_.push_back({Item::file, f, (f.words + 255) / 256, {}, {}}), *this;
+    }
     // An EMPTY entry of n sectors (its directory sector not counted).
     ImageBuilder& empty(std::int64_t n) { return items_.push_back({Item::empty, {}, n, {}, {}}), *this; }
     // A deleted file whose directory sector lies `offset` sectors into the last EMPTY area.
@@ -93,8 +100,9 @@ class ImageBuilder {
 };
 
 // An image in a line: "SECTORS[/BLOCKS]" and then, in disk order, "-N" for an EMPTY entry of
-// N sectors, "NAME[.EXT][$TAG]:WORDS[:FLAGS]" for a file with patterned data, and
-// "~NAME:WORDS@OFFSET" for a deleted file inside the EMPTY entry before it. FLAGS: the
+// N sectors, "NAME[.EXT][$TAG]:WORDS[:FLAGS]" for a file with patterned data, "NAME*N" for N
+// files NAME0, NAME1, ... of 0 words, and "~NAME:WORDS@OFFSET" for a deleted file inside the
+// EMPTY entry before it. FLAGS: the
 // letters P, X, C, R, I, N (not a file) and 0 (no file marker) in its attribute word;
 // d (deleted), b (size word of its directory sector wrong), m (no directory sector).
 ImageBuilder image(const std::string& text);
@@ -116,6 +124,8 @@ struct Disk {
     RunResult traced(const std::string& command, std::vector<std::string> arguments,
                      const std::string& fail = "", bool journal = false) const;
     std::string trace() const;
+    // The writes in trace(), the journal's included.
+    std::size_t writes() const;
     Bytes bytes() const { return read_file(image); }
     // The first `length` bytes of sector n.
     Bytes sector(std::int64_t n, std::size_t length = SECTOR) const;
@@ -123,9 +133,26 @@ struct Disk {
     std::uint32_t word(std::int64_t n, int w) const;
     // A host file beside the image; returns its path.
     std::string host(const std::string& name, const Bytes& content) const;
+    // The arguments with "@" replaced by a host file of 134 sectors (100 KiB) beside the image.
+    std::vector<std::string> with_host(std::vector<std::string> arguments) const;
     // The directory: "NAME.EXT$TAG start size-word" per file, "- start size-word" per EMPTY entry.
     std::string layout() const;
 };
+
+// The faults of the trace of a change (Disk::traced): an image write while journal writes before
+// it are not flushed, a write of the directory (its first `blocks` blocks) while other writes are
+// not, and a last write not flushed. "" when there is none.
+std::string order_faults(const std::string& trace, std::int64_t blocks);
+
+// Every command with arguments for an image that holds files A and B and, in free space, a
+// deleted file D ("@": a host file, see Disk::with_host()); for one that changes the image, the
+// start of the message a failed first write of the image ends it with.
+struct Command {
+    std::string command;
+    std::vector<std::string> arguments;
+    std::string failed_write = ""; // none: a reader
+};
+extern const std::vector<Command> COMMANDS;
 
 // Exit status, standard output and standard error in one text: "status|out|err".
 std::string outcome(const RunResult& r);
@@ -146,5 +173,16 @@ struct Row {
     std::string layout;
 };
 void check_rows(const std::vector<Row>& rows);
+
+// The text and errno of the veltra::Error that the call throws, "text|errno", or "(no error)".
+template <class Call>
+std::string error_of(Call&& call) {
+    try {
+        call();
+    } catch (const veltra::Error& error) {
+        return std::string(error.what()) + "|" + std::to_string(error.errnum());
+    }
+    return "(no error)";
+}
 
 } // namespace test

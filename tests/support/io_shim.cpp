@@ -7,7 +7,7 @@
 //                   "lock S" / "lock X" / "unlock"  a lock of the file set (fcntl, when it succeeds)
 //                   "write OFFSET LENGTH"           a pwrite, write or copy_file_range into it
 //                   "truncate LENGTH"               an ftruncate
-//                   "flush"                         an fdatasync or fsync
+//                   "flush"                         an fdatasync
 //   VELSHIM_FILE2 a second file watched (the image's journal, which need not exist yet): its
 //                 writes and flushes are logged as "jwrite OFFSET LENGTH" and "jflush", and its
 //                 writes count in one sequence with those of the first file
@@ -42,13 +42,9 @@ bool open_on(int fd, const char* variable) {
            file.st_dev == open_file.st_dev && file.st_ino == open_file.st_ino;
 }
 
-bool watched(int fd) {
-    return open_on(fd, "VELSHIM_FILE");
-}
-
 // "" for the first watched file, "j" for the second, nullptr for any other.
 const char* prefix_of(int fd) {
-    return watched(fd) ? "" : open_on(fd, "VELSHIM_FILE2") ? "j" : nullptr;
+    return open_on(fd, "VELSHIM_FILE") ? "" : open_on(fd, "VELSHIM_FILE2") ? "j" : nullptr;
 }
 
 void log(const char* format, ...) {
@@ -114,18 +110,13 @@ ssize_t copy_file_range(int in, off_t* in_offset, int out, off_t* out_offset, si
 }
 
 int ftruncate(int fd, off_t length) {
-    if (watched(fd)) log("truncate %lld\n", static_cast<long long>(length));
+    if (open_on(fd, "VELSHIM_FILE")) log("truncate %lld\n", static_cast<long long>(length));
     return real<int (*)(int, off_t)>("ftruncate")(fd, length);
 }
 
 int fdatasync(int fd) {
     if (const char* prefix = prefix_of(fd)) log("%sflush\n", prefix);
     return real<int (*)(int)>("fdatasync")(fd);
-}
-
-int fsync(int fd) {
-    if (const char* prefix = prefix_of(fd)) log("%sflush\n", prefix);
-    return real<int (*)(int)>("fsync")(fd);
 }
 
 int fcntl(int fd, int command, ...) {
@@ -136,7 +127,7 @@ int fcntl(int fd, int command, ...) {
     int result = real<int (*)(int, int, void*)>("fcntl")(fd, command, argument);
     bool sets =
         command == F_SETLK || command == F_SETLKW || command == F_OFD_SETLK || command == F_OFD_SETLKW;
-    if (result == 0 && sets && watched(fd)) {
+    if (result == 0 && sets && open_on(fd, "VELSHIM_FILE")) {
         short type = static_cast<struct flock*>(argument)->l_type;
         log("%s\n", type == F_RDLCK ? "lock S" : type == F_WRLCK ? "lock X" : "unlock");
     }

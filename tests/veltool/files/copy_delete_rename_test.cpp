@@ -201,12 +201,7 @@ TEST(Cop, BestFitSplitsTheAreaAndCopiesSectorBySector) {
 
 TEST(Cop, PlacementReplacementAndWhatIsPutBack) {
     // 238 empty files, SRC (2 sectors) and a free area of `free` sectors: 240 entries.
-    auto full = [](int free) {
-        std::string text = std::to_string(466 + free);
-        for (int i = 0; i < 238; ++i)
-            text += " F" + std::to_string(i) + ":0";
-        return text + " SRC:500";
-    };
+    auto full = [](int free) { return std::to_string(466 + free) + " F*238 SRC:500"; };
     const std::string two = "400 A1$TG:10 A2$TG:10";
     // clang-format off
     check_rows({

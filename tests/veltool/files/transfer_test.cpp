@@ -29,8 +29,7 @@ ImageBuilder sample() {
 }
 
 Bytes concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+    return a.insert(a.end(), b.begin(), b.end()), a;
 }
 
 } // namespace
@@ -156,18 +155,15 @@ TEST(Wri, ReplacesFilesOfTheSameName) {
 TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
     // EMPTY 201 (2 sectors), OLD.DAT 204 (2), EMPTY 207 (1), X 209, EMPTY 210 (2): released,
     // OLD.DAT leaves an area of 7 sectors.
-    ImageBuilder b(236);
-    b.empty(2).file(named("OLD.DAT", 512, Bytes(1536, 0xAA))).empty(1).file(named("X", 0));
-    const Bytes image = b.build();
-
-    Disk full(b);
+    const Bytes image = test::image("236 -2 OLD.DAT:512 -1 X:0");
+    Disk full(image);
     std::string big = full.host("old.dat", Bytes(8 * 768, 1));
     EXPECT_EQ(outcome(full.run("WRI", {"-o", "DV", big, full.host("small", Bytes(3, 1))})),
               "0||WARNING: DISK FULL\n");
     EXPECT_EQ(full.bytes(), image);
 
     // A host file that cannot be read once its area is chosen.
-    Disk unreadable(b);
+    Disk unreadable(image);
     std::string folder = unreadable.dir.file("old.dat");
     ASSERT_TRUE(std::filesystem::create_directory(folder));
     struct stat status {};
@@ -178,7 +174,7 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
     EXPECT_EQ(unreadable.bytes(), image);
 
     // A host file without a usable directory sector changes nothing.
-    Disk bad(b);
+    Disk bad(image);
     std::string no_sector = bad.host("old.dat", Bytes(800, 0x55));
     EXPECT_EQ(bad.run("WRI", {"-o", "V", no_sector}).err,
               "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: OLD.DAT\n");
@@ -197,9 +193,7 @@ TEST(Wri, AReplacementNotMadeLeavesTheOldFile) {
     EXPECT_EQ(bad.bytes(), image);
 
     // The host file's sector is looked at before the protection of the file it would replace.
-    FileSpec locked = named("OLD.DAT", 512, Bytes(1536, 0xAA));
-    locked.attributes |= 0400000;
-    Disk guarded(ImageBuilder(236).empty(2).file(locked).empty(1).file(named("X", 0)));
+    Disk guarded("236 -2 OLD.DAT:512:P -1 X:0");
     std::string bad_host = guarded.host("old.dat", Bytes(800, 0x55));
     EXPECT_EQ(guarded.run("WRI", {bad_host}).err,
               "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: OLD.DAT\n");

@@ -18,10 +18,7 @@ const auto resized = [](Bytes image, std::size_t size) { return image.resize(siz
 
 // 31 files of 0 words, the 30th moved by hand to the front of block 1: block 0 holds 29.
 Bytes room_left_in_block_0() {
-    ImageBuilder b(600);
-    for (int i = 0; i < 31; ++i)
-        b.file(named("F" + std::to_string(i), 0));
-    Bytes image = b;
+    Bytes image = test::image("600 F*31");
     auto slot = [](std::size_t block, std::size_t j) { return DIRECTORY + block * SECTOR + 48 + 24 * j; };
     Bytes moved(image.begin() + slot(0, 29), image.begin() + slot(0, 30));
     std::copy_backward(image.begin() + slot(1, 0), image.begin() + slot(1, 2), image.begin() + slot(1, 3));

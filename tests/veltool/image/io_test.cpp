@@ -24,15 +24,10 @@ Bytes part(const Bytes& bytes, std::int64_t from, std::int64_t n) {
 }
 
 // A host file with this content, open for reading and writing in this process.
-struct Open {
-    std::string path;
-    int fd;
-    Open(const TempDir& dir, const std::string& name, const Bytes& content) : path(dir.file(name)) {
-        write_file(path, content);
-        fd = open(path.c_str(), O_RDWR);
-    }
-    ~Open() { close(fd); }
-};
+veltool::FileDescriptor open_with(const std::string& path, const Bytes& content) {
+    write_file(path, content);
+    return veltool::FileDescriptor(open(path.c_str(), O_RDWR));
+}
 
 } // namespace
 
@@ -51,16 +46,15 @@ TEST(CopyRun, StopsWhereASectorBySectorCopyWould) {
     for (const Case& c : cases) {
         TempDir dir;
         Bytes source = pattern(static_cast<std::size_t>(c.source), 1);
-        Open from(dir, "from", source), to(dir, "to", {});
+        veltool::FileDescriptor from = open_with(dir.file("from"), source),
+                                to = open_with(dir.file("to"), {});
         std::int64_t written = -1;
-        auto failed = veltool::copy_run({from.fd, c.from, "seek", "read"}, {to.fd, 0, "seek", "write"},
+        auto failed = veltool::copy_run({from.get(), c.from, "seek", "read"}, {to.get(), 0, "seek", "write"},
                                         c.copied, &written);
         ASSERT_EQ(failed.has_value(), c.fails) << c.source;
-        if (failed) {
-            EXPECT_EQ(failed->sought, c.sought);
-        }
+        EXPECT_EQ(failed ? failed->sought : c.sought, c.sought);
         EXPECT_EQ(written, c.delivered);
-        EXPECT_EQ(read_file(to.path), part(source, std::max<std::int64_t>(c.from, 0), c.delivered));
+        EXPECT_EQ(read_file(dir.file("to")), part(source, std::max<std::int64_t>(c.from, 0), c.delivered));
     }
 }
 
@@ -69,14 +63,13 @@ TEST(CopyRun, StopsWhereASectorBySectorCopyWould) {
 TEST(ImageRuns, OverlappingMoveAndAScanThatSeesItsWrites) {
     TempDir dir;
     Bytes before = pattern(static_cast<std::size_t>(RUN_BYTES + 10 * S), 2);
-    Open image(dir, "disk.img", before);
     veltra::KeepingReporter reporter;
     veltool::Image opened(reporter, stdout);
-    opened.image_fd = veltool::FileDescriptor(dup(image.fd));
+    opened.image_fd = open_with(dir.file("disk.img"), before);
     veltool::copy_sectors(opened, 3, 1, RUN_BYTES / S + 7);
     Bytes expected = before;
     std::copy(before.begin() + 3 * S, before.end(), expected.begin() + S);
-    EXPECT_EQ(read_file(image.path), expected);
+    EXPECT_EQ(read_file(dir.file("disk.img")), expected);
 
     veltool::SectorScan scan(opened);
     auto sector = [&](std::int64_t s) {
@@ -87,7 +80,7 @@ TEST(ImageRuns, OverlappingMoveAndAScanThatSeesItsWrites) {
     Bytes patch(16, 0xAB);
     veltool::write_image(opened, 5 * S - 8, patch.data(), patch.size(), "write");
     veltool::write_image(opened, 9 * S + 4, patch.data(), 2, "write");
-    Bytes after = read_file(image.path);
+    Bytes after = read_file(dir.file("disk.img"));
     for (std::int64_t s : {5, 9, 6, 4})
         EXPECT_EQ(sector(s), part(after, s * S, S)) << "sector " << s;
     EXPECT_THROW(scan.sector(-1, "seek", "read"), veltra::Error);
