@@ -115,6 +115,8 @@ TEST(Library, ErrorsAndKeptWarnings) {
         {[&] { open(damaged).read("A", Form::data); }, "CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: A|0"},
         {[&] { open(d).remove("A"); },
          "disk image " + d.image + " is open for reading only|" + std::to_string(EBADF)},
+        {[&] { open(d).write(d.image, Form::data); },
+         "disk image " + d.image + " is open for reading only|" + std::to_string(EBADF)},
         {[&] { open(d).run("xyz"); }, "illegal command \"xyz\"|0"},
         {[&] { open(d).run("dir", {"-q"}); }, "illegal option \"-q\"|0"},
         {[&] { open(d, Access::change).run("cop", {"A"}); }, "DESTINATION FILENAME NOT SPECIFIED|0"},
@@ -138,7 +140,7 @@ TEST(Library, TwoImagesSideBySide) {
         veltra::Image first = veltra::Image::open(a.image, Access::change);
         veltra::Image second = veltra::Image::open(b.image, Access::read);
         Bytes data = pattern(3000, 4);
-        EXPECT_TRUE(first.write("NEW.DAT", data, Form::data));
+        EXPECT_TRUE(first.write("sub/NEW.DAT", data, Form::data)); // named as the host file NEW.DAT
         EXPECT_TRUE(first.rename("A", "RENAMED"));
         EXPECT_EQ(first.read("NEW.DAT", Form::data), data);
         EXPECT_EQ(first.run("dir", {"-o", "n"}), "RENAMED      \nNEW     .DAT \n");
