@@ -32,12 +32,19 @@ std::string full_name_of(const Byte* words) {
     return name;
 }
 
-// Name, extension and full name from three name words.
+// Name, extension and full name from three name words: the name is the characters of the
+// first two, the full name the name and, where the third has any, a point and its characters.
 template <class Record>
 void decode_name(Record& record, const Byte* words) {
-    record.full_name = full_name_of(words);
-    record.name = chars_of(words) + chars_of(word(words, 1));
-    record.extension = chars_of(word(words, 2));
+    kavolt::WordChars first, second, extension;
+    kavolt::unpack_chars(first, words);
+    kavolt::unpack_chars(second, word(words, 1));
+    kavolt::unpack_chars(extension, word(words, 2));
+    record.name.assign(first);
+    record.name.append(second);
+    record.extension.assign(extension);
+    record.full_name = record.name;
+    if (!record.extension.empty()) record.full_name.append(1, '.').append(record.extension);
 }
 
 } // namespace
