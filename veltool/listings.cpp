@@ -318,7 +318,8 @@ void command_dir(Image& image, const Options& options) {
     Selection selection = selection_of(options, true);
     out->heading();
     Totals totals;
-    for (DirEntry& entry : image.directory_list) {
+    for (auto it = image.directory_list.begin(); it != image.directory_list.end(); ++it) {
+        DirEntry& entry = *it;
         if (entry.empty) {
             add_free(totals, entry);
             if ((mask & LIST_HEADER) && selection.patterns.empty()) out->free_area(entry);
@@ -331,6 +332,9 @@ void command_dir(Image& image, const Options& options) {
         }
         // Before the load, so that its warning or error starts a line of its own.
         out->file_start(line_of(entry));
+        // The next file's record comes from memory while this one is read and listed.
+        if (auto next = std::next(it); next != image.directory_list.end() && !next->empty)
+            prefetch_directory_record(*next, walk);
         load_file_sector(image, entry, image_bytes, walk);
         out->file_end(line_of(entry));
     }

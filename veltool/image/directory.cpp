@@ -269,6 +269,10 @@ void read_directory_record(Image& image, DirEntry& entry, std::int64_t image_byt
     if (entry.sector) check_directory_sector(image, entry);
 }
 
+void prefetch_directory_record(const DirEntry& entry, const MappedWalk& walk) {
+    walk.prefetch((entry.start - 1) * SECTOR_BYTES, RECORD_BYTES);
+}
+
 std::optional<DirSector> agreeing_sector(Image& image, const DirEntry& entry, std::int64_t image_bytes,
                                          MappedWalk& walk) {
     std::int64_t offset = (entry.start - 1) * SECTOR_BYTES;

@@ -51,6 +51,8 @@ bool read_usable_sector(Image& image, DirEntry& entry, std::vector<Byte>& bytes)
 // is image_bytes long: a listing of a full directory copies a sixth of the bytes. The walk
 // over the entries passes its mapping of the image.
 void read_directory_record(Image& image, DirEntry& entry, std::int64_t image_bytes, MappedWalk& walk);
+// The part of the entry's directory sector that read_directory_record reads, fetched ahead.
+void prefetch_directory_record(const DirEntry& entry, const MappedWalk& walk);
 // The entry's directory sector as read_directory_sector with the check would keep it, from the
 // part of it that the record is made from, without a word: none when it does not lie whole
 // inside the image (image_bytes long) or cannot be read, carries neither magic value, or carries

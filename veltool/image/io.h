@@ -139,6 +139,9 @@ class MappedWalk {
     // Copies bytes [offset, offset + n) of the file, which is file_bytes long, into out;
     // false when they did not come from the mapping.
     bool copy(std::int64_t offset, void* out, std::size_t n, std::int64_t file_bytes);
+    // Bytes [offset, offset + n) will be copied soon: where they lie in the window mapped now,
+    // the processor starts to fetch them while the caller does other work. Never touches them.
+    void prefetch(std::int64_t offset, std::size_t n) const;
 
   private:
     bool map(std::int64_t offset, std::int64_t file_bytes);
