@@ -101,6 +101,10 @@ TEST(Dir, IllegalEntriesSizesFreeAreasAndUnusableSectors) {
         {"DIR", {"-o", "0x1ff"},
         "0|DATA          'IC     0!  0 (       0) [      0K]  :     311 $T2     *** ILLEGAL ENTRY ***\n|"},
         {"DIR", {"-o", "n"}, "0|DATA            *** ILLEGAL ENTRY ***\n|"}});
+    bad.tag = "";
+    expect_listings(ImageBuilder(400).file(bad), {
+        {"DIR", {"-o", "0x1ff"},
+        "0|DATA          'IC     0!  0 (       0) [      0K]  :     311        *** ILLEGAL ENTRY ***\n|"}});
     expect_listings(ImageBuilder(400).empty(10), {
         {"DIR", {"-o", "F"}, "0|" + heading("", "01.Jan.70") +
             "[EMPTY]                     (     257) [     43K]  :     311\n" + free_summary + "|"},
