@@ -8,7 +8,7 @@
 # one after the other, from the same state (the outputs of the runs before removed, the row's own
 # preparation done, nothing left for the kernel to write back), so that the commands take turns.
 # The rounds of all rows are spread over the whole run, each next round going to the row that
-# has had the least time, until every row has had BENCH_SECONDS seconds (30) and 30 rounds: a
+# has had the least time, until every row has had BENCH_SECONDS seconds (45) and 30 rounds: a
 # change of the machine's speed that lasts minutes then falls on all rows alike. A command's
 # time is the tenth percentile of its rounds (on a shared machine what gets in a run's way only
 # adds time), a ratio the ratio of those times; beside it the median of the rounds' ratios and
@@ -28,7 +28,7 @@ quick=false
 if $quick; then
     min_rounds=1 seconds=0 warmup=0 data_mib=4 free_mib=32 files=300
 else
-    min_rounds=30 seconds=${BENCH_SECONDS:-30} warmup=1 data_mib=64 free_mib=1024 files=7679
+    min_rounds=30 seconds=${BENCH_SECONDS:-45} warmup=1 data_mib=64 free_mib=1024 files=7679
 fi
 file_sectors=4 # data sectors of each of the many small files
 
