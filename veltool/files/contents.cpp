@@ -2,6 +2,7 @@
 #include "veltool/commands.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <functional>
@@ -82,18 +83,36 @@ void list_text(Image& image, const DirEntry& entry, bool capitals, std::int64_t 
     std::fputs("\n\n", out);
 }
 
+// The sums of the high, middle and low bytes of the whole words of a run. The bytes are added
+// 48 at a time (16 words) into 16-bit lanes, which the compiler adds as vectors, and the lanes
+// are brought into the totals before they can overflow: 257 additions of at most 255 each.
+std::array<std::uint64_t, WORD_BYTES> byte_sums(const Byte* run, std::size_t n) {
+    constexpr std::size_t SPAN = 16 * WORD_BYTES;
+    constexpr std::size_t SPANS_PER_LANE_FILL = 257;
+    std::array<std::uint64_t, WORD_BYTES> sums{};
+    std::size_t i = 0;
+    while (n - i >= SPAN) {
+        std::array<std::uint16_t, SPAN> lanes{};
+        std::size_t spans = std::min((n - i) / SPAN, SPANS_PER_LANE_FILL);
+        for (std::size_t s = 0; s < spans; ++s, i += SPAN)
+            for (std::size_t k = 0; k < SPAN; ++k)
+                lanes[k] = static_cast<std::uint16_t>(lanes[k] + run[i + k]);
+        for (std::size_t k = 0; k < SPAN; ++k)
+            sums[k % WORD_BYTES] += lanes[k];
+    }
+    for (; i + WORD_BYTES <= n; i += WORD_BYTES)
+        for (std::size_t k = 0; k < WORD_BYTES; ++k)
+            sums[k] += run[i + k];
+    return sums;
+}
+
 // The sum of the data words with end-around carry: a 24-bit one's-complement sum. Adding
 // with the carry put back at once ends, for any words that are not all 0, in the total
 // brought into 1..2^24-1 by subtracting 2^24-1, so the total is kept and brought in once.
 std::uint32_t checksum(const Image& image, const DirEntry& entry) {
     std::uint64_t total = 0;
     read_region(image, data_offset(entry), data_bytes(entry), [&](const Byte* run, std::size_t n) {
-        std::uint64_t high = 0, middle = 0, low = 0;
-        for (std::size_t i = 0; i + WORD_BYTES <= n; i += WORD_BYTES) {
-            high += run[i];
-            middle += run[i + 1];
-            low += run[i + 2];
-        }
+        auto [high, middle, low] = byte_sums(run, n);
         total += (high << 16) + (middle << 8) + low;
         return true;
     });

@@ -59,8 +59,11 @@ TEST(Lis, TextEndsAtEndOfTransmissionLinesAtCarriageReturns) {
 TEST(Sum, FullNameOrderAndEndAroundCarry) {
     ImageBuilder b(400);
     b.file(words_file("ZED", {077777777})).file(words_file("ALPHA.X", {077777777, 1})).file(named("MID", 0));
+    // FULL: more bytes of 377 than a 16-bit partial sum holds.
+    b.file(words_file("FULL", std::vector<std::uint32_t>(5000, 077777777)));
     Disk d(b.file(words_file("ONES", std::vector<std::uint32_t>(300, 1))));
     std::string sums = "ALPHA   .X      SIZE =        2   CSUM =        1\n"
+                       "FULL            SIZE =    11610   CSUM = 77777777\n"
                        "MID             SIZE =        0   CSUM =        0\n"
                        "ONES            SIZE =      454   CSUM =      454\n"
                        "ZED             SIZE =        1   CSUM = 77777777\n";
