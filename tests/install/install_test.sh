@@ -49,7 +49,8 @@ truncate -s $((300 * 768)) "$scratch/disk.img"
 # The Python package, where it was built: imported from the prefix by the Python it was built for.
 if [ -d "$build/python/veltra" ]; then
     python=$(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' "$build/CMakeCache.txt")
-    package=$(find "$scratch/prefix" -path '*-packages/veltra' -type d)
+    # Under lib/python3.X/ of the prefix, where that Python looks below /usr and /usr/local.
+    package=$(find "$scratch/prefix" -path "$scratch/prefix/lib/python3*/*-packages/veltra" -type d)
     [ -f "$package/__init__.py" ] || fail "the Python package is not installed"
     (cd "$scratch" && PYTHONPATH=$(dirname "$package") "$python" -c 'import veltra; veltra.parameters') ||
         fail "the installed Python package cannot be imported"
@@ -81,7 +82,7 @@ if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
         '/cmake/veltra/veltraConfig\.cmake$'; do
         echo "$contents" | grep -q "$file" || fail "package lacks $file"
     done
-    [ ! -d "$build/python/veltra" ] || echo "$contents" | grep -q '/python3[.0-9]*/dist-packages/veltra/_veltra\..*so$' ||
+    [ ! -d "$build/python/veltra" ] || echo "$contents" | grep -q ' \./usr/lib/python3[.0-9]*/dist-packages/veltra/_veltra\..*so$' ||
         fail "package lacks the Python module"
     [ "$(dpkg-deb -f "$deb" Package)" = veltool ] || fail "package name"
     dpkg-deb -f "$deb" Maintainer | grep -q . || fail "package has no maintainer"
