@@ -241,6 +241,10 @@ summary() {
             k = 1 + p * (n - 1); i = int(k)
             return i >= n ? sorted[n] : sorted[i] + (k - i) * (sorted[i + 1] - sorted[i])
         }
+        # Three significant figures, so that ratios far below 1 can be compared too.
+        function figures(x) {
+            return sprintf(x >= 100 ? "%.0f" : x >= 10 ? "%.1f" : x >= 1 ? "%.2f" : x >= 0.1 ? "%.3f" : "%.4f", x)
+        }
         { for (c = 1; c <= NF; c++) m[NR, c] = $c; columns = NF }
         END {
             n = NR
@@ -254,8 +258,8 @@ summary() {
                 time = quantile(0.1)
                 for (r = 1; r <= n; r++) ratio[r] = m[r, c] > 0 ? m[r, 1] / m[r, c] : 0
                 sort(ratio, n)
-                printf "%.1f %.2f %.2f %.2f-%.2f\n", time, (time > 0 ? own / time : 0), quantile(0.5),
-                    quantile(0.25), quantile(0.75)
+                printf "%.1f %s %s %s-%s\n", time, figures(time > 0 ? own / time : 0), figures(quantile(0.5)),
+                    figures(quantile(0.25)), figures(quantile(0.75))
             }
         }' "rows/$n.times")
     local command
@@ -347,4 +351,4 @@ echo "rounds' ratios, spread: their middle half; peak memory of veltool"
 {
     echo "job|rounds|veltool ms|anchor|anchor ms|ratio|median|spread|goal|peak MiB"
     printf '%s\n' "${rows[@]}"
-} | awk -F'|' '{ printf "%-28s %6s %10s  %-18s %10s %6s %6s %11s %6s %8s\n", $1, $2, $3, $4, $5, $6, $7, $8, $9, $10 }'
+} | awk -F'|' '{ printf "%-28s %6s %10s  %-18s %10s %6s %6s %13s %6s %8s\n", $1, $2, $3, $4, $5, $6, $7, $8, $9, $10 }'
