@@ -82,6 +82,7 @@ TEST(Sum, FullNameOrderAndEndAroundCarry) {
         {tagged, "OCT", {"-r", "T", "*"}, "0|A" + size + "\n|", "="},
         {tagged, "OCT", {"-r", "X", "-z", "*"}, "0|B" + size + "\n|", "="},
         {tagged, "OCT", {"-o", "r", "Q"}, "0||", "="},
+        {"400 B:10:d K:0", "SUM", {"*"}, "0|K" + sum + "WARNING: CORRUPT DIRECTORY SECTOR, DRE RECOMMENDED: B\n", "="},
     });
     // clang-format on
 }
