@@ -204,7 +204,7 @@ void dump_file(const Image& image, const DirEntry& entry, bool with_header, cons
     std::fprintf(image.out, "%-13s   SIZE = %8llo", name, octal(entry.size));
     if (with_header) {
         std::fprintf(image.out, "\n%-13s: FILE HEADER", name);
-        dump_region(image, (entry.start - 1) * SECTOR_BYTES, header_bytes(*entry.sector), dump);
+        dump_region(image, directory_sector_offset(entry), header_bytes(*entry.sector), dump);
         std::fprintf(image.out, "\n%-13s: FILE DATA", name);
     }
     dump_region(image, data_offset(entry), data_bytes(entry), dump);

@@ -76,7 +76,7 @@ void restore_released(Image& image, const ReleasedFile& released) {
         break;
     }
     if (!released.sector_bytes.empty()) {
-        write_image(image, (file.start - 1) * SECTOR_BYTES, released.sector_bytes.data(), SECTOR_BYTES,
+        write_image(image, directory_sector_offset(file), released.sector_bytes.data(), SECTOR_BYTES,
                     "cannot write directory sector");
     }
 }

@@ -203,7 +203,7 @@ void give_back(const std::optional<ReleasedFile>& released, const Destination& d
     Image& image = destination.image;
     if (!released) return;
     const DirEntry& old = released->entry;
-    std::int64_t begin = (old.start - 1) * SECTOR_BYTES;
+    std::int64_t begin = directory_sector_offset(old);
     std::int64_t end = (old.start + data_sectors(old.size)) * SECTOR_BYTES;
     if (destination.written > 0 && destination.offset < end &&
         begin < destination.offset + destination.written)

@@ -214,12 +214,16 @@ constexpr const char* READ_SECTOR = "cannot read directory sector";
 // Reads the entry's directory sector into bytes (768 of them) and loads it.
 void load_directory_sector(Image& image, DirEntry& entry, bool check, Byte* bytes) {
     drop_directory_sector(entry);
-    read_at(image.fd(), (entry.start - 1) * SECTOR_BYTES, bytes, SECTOR_BYTES, SEEK_SECTOR, READ_SECTOR);
+    read_at(image.fd(), directory_sector_offset(entry), bytes, SECTOR_BYTES, SEEK_SECTOR, READ_SECTOR);
     entry.sector = decode_directory_sector(bytes, &image.dates);
     if (entry.sector && check) check_directory_sector(image, entry);
 }
 
 } // namespace
+
+std::int64_t directory_sector_offset(const DirEntry& entry) {
+    return (entry.start - 1) * SECTOR_BYTES;
+}
 
 void read_directory_sector(Image& image, DirEntry& entry, bool check) {
     Byte bytes[SECTOR_BYTES];
@@ -234,7 +238,7 @@ void read_directory_sector(Image& image, DirEntry& entry, bool check, std::vecto
 bool read_usable_sector(Image& image, DirEntry& entry, std::vector<Byte>& bytes) {
     drop_directory_sector(entry);
     bytes.assign(SECTOR_BYTES, 0);
-    Transfer got = try_read_at(image.fd(), (entry.start - 1) * SECTOR_BYTES, bytes.data(), bytes.size());
+    Transfer got = try_read_at(image.fd(), directory_sector_offset(entry), bytes.data(), bytes.size());
     if (got.sought && got.count == bytes.size())
         entry.sector = decode_directory_sector(bytes.data(), &image.dates);
     if (!entry.sector || entry.sector->kind != SECTOR_KIND_FILE) {
@@ -259,7 +263,7 @@ bool agrees(const DirEntry& entry, const DirSector& s) {
 } // namespace
 
 void read_directory_record(Image& image, DirEntry& entry, std::int64_t image_bytes, MappedWalk& walk) {
-    std::int64_t offset = (entry.start - 1) * SECTOR_BYTES;
+    std::int64_t offset = directory_sector_offset(entry);
     if (offset < 0 || offset + SECTOR_BYTES > image_bytes) return read_directory_sector(image, entry, true);
     drop_directory_sector(entry);
     Byte bytes[RECORD_BYTES];
@@ -270,12 +274,12 @@ void read_directory_record(Image& image, DirEntry& entry, std::int64_t image_byt
 }
 
 void prefetch_directory_record(const DirEntry& entry, const MappedWalk& walk) {
-    walk.prefetch((entry.start - 1) * SECTOR_BYTES, RECORD_BYTES);
+    walk.prefetch(directory_sector_offset(entry), RECORD_BYTES);
 }
 
 std::optional<DirSector> agreeing_sector(Image& image, const DirEntry& entry, std::int64_t image_bytes,
                                          MappedWalk& walk) {
-    std::int64_t offset = (entry.start - 1) * SECTOR_BYTES;
+    std::int64_t offset = directory_sector_offset(entry);
     if (offset < 0 || offset + SECTOR_BYTES > image_bytes) return std::nullopt;
     Byte bytes[RECORD_BYTES];
     if (!walk.copy(offset, bytes, sizeof bytes, image_bytes)) {
@@ -296,7 +300,7 @@ void check_directory_sector(Image& image, DirEntry& entry) {
 void write_directory_sector(Image& image, DirEntry& entry) {
     if (!entry.sector) return;
     Byte bytes[SECTOR_BYTES];
-    read_at(image.fd(), (entry.start - 1) * SECTOR_BYTES, bytes, sizeof bytes, "cannot seek disk image",
+    read_at(image.fd(), directory_sector_offset(entry), bytes, sizeof bytes, "cannot seek disk image",
             "cannot read directory sector");
     write_directory_sector(image, entry, bytes);
 }
@@ -304,8 +308,7 @@ void write_directory_sector(Image& image, DirEntry& entry) {
 void write_directory_sector(Image& image, DirEntry& entry, Byte* bytes) {
     if (!entry.sector) return;
     encode_directory_sector(*entry.sector, bytes);
-    write_image(image, (entry.start - 1) * SECTOR_BYTES, bytes, SECTOR_BYTES,
-                "cannot write directory sector");
+    write_image(image, directory_sector_offset(entry), bytes, SECTOR_BYTES, "cannot write directory sector");
 }
 
 void drop_directory_sector(DirEntry& entry) {

@@ -37,6 +37,8 @@ int verify_directory(Image& image);
 void write_directory(Image& image);
 void free_directory_list(Image& image);
 
+// Where the file's directory sector lies in the image: the sector before its data.
+std::int64_t directory_sector_offset(const DirEntry& entry);
 // Loads the entry's directory sector (sector start - 1 of the image); with check,
 // cross-checks it against the entry.
 void read_directory_sector(Image& image, DirEntry& entry, bool check);

@@ -76,7 +76,7 @@ DirectoryList::iterator revive_in(DirectoryList::iterator area, Revival& r, Sect
         found->kind = SECTOR_KIND_FILE;
         ClaimedArea claimed = claim_for_file(image, area, s, std::move(*found));
         // Inside an area that was EMPTY, yet kept: a rolled back revival leaves it revivable.
-        journal_write(image, (claimed.file->start - 1) * SECTOR_BYTES, SECTOR_BYTES, true);
+        journal_write(image, directory_sector_offset(*claimed.file), SECTOR_BYTES, true);
         write_directory_sector(image, *claimed.file);
         if (claimed.rest == image.directory_list.end()) return std::next(claimed.file);
         area = claimed.rest;
